@@ -1,0 +1,147 @@
+#include "cli/hive_command.h"
+
+#include "cli/app.h"
+#include "hive/dump.h"
+#include "hive/hive.h"
+#include "hive/names.h"
+#include "hive/validate.h"
+#include "hive/value_text.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kDataSyntax = R"(
+Данные параметров пишутся так:
+  REG_SZ, REG_EXPAND_SZ  "текст"        (UTF-16LE с одним завершающим NUL)
+  REG_MULTI_SZ           ["а", "б"]     ([] - один NUL)
+  REG_DWORD              0x0000002a     (ровно 4 байта)
+  REG_QWORD              0x000000000000002a (ровно 8 байт)
+  прочие типы            hex:01,ab,ff   (байты как есть)
+Данные, не подходящие под форму своего типа, выводятся как hex:.
+В кавычках \ и " пишутся как \\ и \", управляющие символы как \n, \r, \t, \xHH,
+непарный суррогат UTF-16 как \uHHHH. Параметр по умолчанию выводится как @.
+Разделы пишутся от корня через обратную косую черту: [Software\Microsoft];
+в именах разделов %, \ и управляющие символы пишутся как %XX.
+Типы: REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ,
+REG_QWORD, прочие числом (0x5).)";
+
+} // namespace
+
+HiveCommand::HiveCommand(CLI::App& app, std::ostream& out, std::ostream& err)
+    : out_(out)
+    , err_(err) {
+    hive_ = app.add_subcommand("hive", "Просмотр и изменение файла куста реестра");
+    hive_->require_subcommand(1);
+    hive_->footer(kDataSyntax);
+
+    check_ = hive_->add_subcommand(
+        "check", "Проверить строение куста; код 0, если куст можно изменять безопасно, иначе 1");
+    check_->add_option("FILE", file_, "Файл куста")->required();
+
+    dump_ = hive_->add_subcommand("dump", "Вывести все разделы и параметры (или раздела KEY)");
+    dump_->add_option("FILE", file_, "Файл куста")->required();
+    dump_->add_option("KEY", key_, "Раздел от корня, например Software\\Microsoft");
+
+    get_ = hive_->add_subcommand("get", "Вывести тип и данные параметра");
+    get_->add_option("FILE", file_, "Файл куста")->required();
+    get_->add_option("KEY", key_, "Раздел от корня")->required();
+    get_->add_option("VALUE", value_, "Имя параметра (пустое или @ - по умолчанию)")->required();
+}
+
+bool HiveCommand::chosen() const {
+    return hive_->parsed();
+}
+
+int HiveCommand::run() {
+    if (check_->parsed()) {
+        return check();
+    }
+    if (dump_->parsed()) {
+        return dump();
+    }
+    if (get_->parsed()) {
+        return get();
+    }
+    return kExitError;
+}
+
+int HiveCommand::check() {
+    auto hive = engine::hive::Hive::open(file_);
+    if (!hive) {
+        err_ << hive.error().describe() << '\n';
+        return kExitRefused;
+    }
+    const auto report = engine::hive::validateHive(*hive);
+    for (const auto& finding : report.findings) {
+        out_ << finding.describe() << '\n';
+    }
+    if (report.canChange()) {
+        out_ << "Куст можно изменять безопасно: " << file_ << '\n';
+        return kExitOk;
+    }
+    out_ << "Куст нельзя изменять безопасно: " << file_ << '\n';
+    return kExitRefused;
+}
+
+int HiveCommand::dump() {
+    auto hive = engine::hive::Hive::open(file_);
+    if (!hive) {
+        err_ << hive.error().describe() << '\n';
+        return kExitError;
+    }
+    auto done =
+        engine::hive::dumpHive(*hive, key_, [&](std::string_view line) { out_ << line << '\n'; });
+    if (!done) {
+        err_ << done.error().describe() << '\n';
+        return kExitError;
+    }
+    return kExitOk;
+}
+
+int HiveCommand::get() {
+    using namespace engine::hive;
+    auto hive = Hive::open(file_);
+    if (!hive) {
+        err_ << hive.error().describe() << '\n';
+        return kExitError;
+    }
+    auto keyRef = hive->findKey(key_);
+    if (!keyRef) {
+        err_ << keyRef.error().describe() << '\n';
+        return kExitError;
+    }
+    if (!*keyRef) {
+        err_ << "Нет такого раздела: " << key_ << '\n';
+        return kExitRefused;
+    }
+    auto node = hive->key(**keyRef);
+    auto name = fromUtf8(value_ == "@" ? std::string() : value_);
+    if (!node || !name) {
+        err_ << (node ? "Имя параметра не в кодировке UTF-8" : node.error().describe()) << '\n';
+        return kExitError;
+    }
+    auto valueRef = hive->findValue(*node, *name);
+    if (!valueRef) {
+        err_ << valueRef.error().describe() << '\n';
+        return kExitError;
+    }
+    if (!*valueRef) {
+        err_ << "Нет такого параметра: " << value_ << '\n';
+        return kExitRefused;
+    }
+    auto value = hive->value(**valueRef);
+    if (!value) {
+        err_ << value.error().describe() << '\n';
+        return kExitError;
+    }
+    auto data = hive->valueData(*value);
+    if (!data) {
+        err_ << data.error().describe() << '\n';
+        return kExitError;
+    }
+    out_ << typeName(value->type) << ' ' << formatValueData(value->type, *data) << '\n';
+    return kExitOk;
+}
+
+} // namespace cli

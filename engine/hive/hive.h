@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hive/base_block.h"
+#include "hive/error.h"
+#include "hive/image.h"
+
+namespace engine::hive {
+
+// Where a key or a value lives: the offset of its cell.
+struct KeyRef {
+    std::uint32_t cell = 0;
+    friend bool operator==(KeyRef, KeyRef) = default;
+};
+struct ValueRef {
+    std::uint32_t cell = 0;
+    friend bool operator==(ValueRef, ValueRef) = default;
+};
+
+enum class SubkeyListKind { IndexLeaf, FastLeaf, HashLeaf, IndexRoot };
+
+// A key node as read from its cell.
+struct KeyNode {
+    KeyRef ref;
+    std::uint16_t flags = 0;
+    std::uint64_t lastWritten = 0;
+    std::uint32_t parent = 0;
+    std::uint32_t subkeyCount = 0;
+    std::uint32_t subkeyList = 0;
+    std::uint32_t valueCount = 0;
+    std::uint32_t valueList = 0;
+    std::uint32_t security = 0;
+    std::uint32_t classCell = 0;
+    std::uint16_t classLength = 0;
+    bool compressedName = false;
+    std::u16string name;
+};
+
+// A value as read from its cell (the data is read separately).
+struct ValueNode {
+    ValueRef ref;
+    std::u16string name;
+    std::uint32_t type = 0;
+    std::uint32_t dataSize = 0; // without the inline flag
+    bool dataInline = false;
+    std::uint32_t dataCell = 0;
+    bool compressedName = false;
+};
+
+// Registry value types with names of their own.
+enum ValueType : std::uint32_t {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegDwordBigEndian = 5,
+    kRegLink = 6,
+    kRegMultiSz = 7,
+    kRegQword = 11,
+};
+
+// An open hive file, read lazily: opening parses the header only, and a
+// lookup reads just the cells on its way. Every cell is bounds- and
+// type-checked as it is read, so a damaged hive gives an error, never a read
+// outside the file.
+class Hive {
+public:
+    static Result<Hive> open(const std::filesystem::path& file);
+    static Result<Hive> fromBytes(std::span<const std::uint8_t> bytes, std::string name);
+
+    const std::string& fileName() const { return fileName_; }
+    const BaseBlock& baseBlock() const { return header_; }
+    bool dirty() const { return header_.dirty(); }
+    // Bytes of hive bins that can be read: the header's size, cut to the file.
+    std::uint32_t binsSize() const { return binsSize_; }
+    const HiveImage& image() const { return image_; }
+
+    KeyRef root() const { return KeyRef{header_.rootCell}; }
+
+    Result<KeyNode> key(KeyRef ref) const;
+    Result<ValueNode> value(ValueRef ref) const;
+    Result<std::vector<std::uint8_t>> valueData(const ValueNode& value) const;
+    Result<std::u16string> className(const KeyNode& key) const;
+
+    // Direct subkeys in stored order, and values in value-list order.
+    Result<std::vector<KeyRef>> subkeys(const KeyNode& key) const;
+    Result<std::vector<ValueRef>> values(const KeyNode& key) const;
+
+    // Lookups by name, compared as Windows compares them; nullopt when absent.
+    Result<std::optional<KeyRef>> findSubkey(const KeyNode& parent, std::u16string_view name) const;
+    Result<std::optional<ValueRef>> findValue(const KeyNode& key, std::u16string_view name) const;
+    // A key by its path from the root, components separated by backslashes
+    // (empty for the root itself).
+    Result<std::optional<KeyRef>> findKey(std::string_view path) const;
+
+    // The data of an allocated cell (without its size field), checked to lie
+    // inside the hive bins.
+    Result<std::span<const std::uint8_t>> cell(std::uint32_t offset) const;
+    // Offsets of the leaves of a subkey list: itself, or an index root's.
+    Result<std::vector<std::uint32_t>> subkeyLeaves(std::uint32_t listCell) const;
+    Result<SubkeyListKind> listKind(std::uint32_t listCell) const;
+
+    Error error(std::string message, std::optional<std::uint64_t> offset = {}) const;
+
+private:
+    Hive(HiveImage image, BaseBlock header, std::string fileName);
+    static Result<Hive> fromImage(HiveImage image, std::string fileName);
+    template <class T>
+    tl::unexpected<Error> failAt(std::string message, T offset) const {
+        return tl::unexpected(error(std::move(message), static_cast<std::uint64_t>(offset)));
+    }
+    Result<std::optional<KeyRef>> findInLeaf(std::uint32_t leaf, std::u16string_view name) const;
+    Result<std::vector<std::uint32_t>> leafEntries(std::uint32_t leaf) const;
+    Result<std::u16string> keyName(std::uint32_t cell) const;
+
+    HiveImage image_;
+    BaseBlock header_;
+    std::string fileName_;
+    std::uint32_t binsSize_ = 0;
+};
+
+// Names of value types as the programs print them: "REG_SZ", ..., or the
+// number for a type without a name.
+std::string typeName(std::uint32_t type);
+std::optional<std::uint32_t> parseTypeName(std::string_view text);
+
+} // namespace engine::hive

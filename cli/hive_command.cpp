@@ -26,6 +26,11 @@ constexpr const char* kDataSyntax = R"(
 Типы: REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ,
 REG_QWORD, прочие числом (0x5).)";
 
+std::u16string valueNameOf(const std::string& text) {
+    auto name = engine::hive::fromUtf8(text == "@" ? std::string() : text);
+    return name ? *name : std::u16string();
+}
+
 } // namespace
 
 HiveCommand::HiveCommand(CLI::App& app, std::ostream& out, std::ostream& err)
@@ -47,6 +52,27 @@ HiveCommand::HiveCommand(CLI::App& app, std::ostream& out, std::ostream& err)
     get_->add_option("FILE", file_, "Файл куста")->required();
     get_->add_option("KEY", key_, "Раздел от корня")->required();
     get_->add_option("VALUE", value_, "Имя параметра (пустое или @ - по умолчанию)")->required();
+
+    set_ = hive_->add_subcommand("set", "Записать параметр (раздел создаётся, если его нет)");
+    set_->add_option("FILE", file_, "Файл куста")->required();
+    set_->add_option("KEY", key_, "Раздел от корня")->required();
+    set_->add_option("VALUE", value_, "Имя параметра (пустое или @ - по умолчанию)")->required();
+    set_->add_option("TYPE", type_, "Тип: REG_SZ, REG_DWORD, ... или число")->required();
+    set_->add_option("DATA", data_, "Данные: текст, число, строки через перевод строки или hex:..")
+        ->required();
+    set_->add_option("--output", output_, "Новый файл для изменённого куста");
+
+    delete_ = hive_->add_subcommand("delete", "Удалить раздел со всеми подразделами или параметр");
+    delete_->add_option("FILE", file_, "Файл куста")->required();
+    delete_->add_option("KEY", key_, "Раздел от корня")->required();
+    delete_->add_option("VALUE", value_, "Имя параметра (@ - по умолчанию); без него - раздел");
+    delete_->add_option("--output", output_, "Новый файл для изменённого куста");
+
+    rename_ = hive_->add_subcommand("rename", "Переименовать раздел");
+    rename_->add_option("FILE", file_, "Файл куста")->required();
+    rename_->add_option("KEY", key_, "Раздел от корня")->required();
+    rename_->add_option("NEWNAME", newName_, "Новое имя раздела")->required();
+    rename_->add_option("--output", output_, "Новый файл для изменённого куста");
 }
 
 bool HiveCommand::chosen() const {
@@ -62,6 +88,15 @@ int HiveCommand::run() {
     }
     if (get_->parsed()) {
         return get();
+    }
+    if (set_->parsed()) {
+        return set();
+    }
+    if (delete_->parsed()) {
+        return remove();
+    }
+    if (rename_->parsed()) {
+        return rename();
     }
     return kExitError;
 }
@@ -142,6 +177,124 @@ int HiveCommand::get() {
     }
     out_ << typeName(value->type) << ' ' << formatValueData(value->type, *data) << '\n';
     return kExitOk;
+}
+
+namespace {
+
+// Runs one change on a hive and writes the result to a new file.
+template <class Change>
+int changeHive(const std::string& file, const std::string& output, std::ostream& out,
+               std::ostream& err, Change&& change) {
+    using namespace engine::hive;
+    if (output.empty()) {
+        err << "Запись куста на месте ещё не поддерживается: она появится вместе с записью через "
+               "журнал транзакций. Укажите новый файл: --output НОВЫЙ\n";
+        return kExitError;
+    }
+    auto hive = Hive::open(file);
+    if (!hive) {
+        err << hive.error().describe() << '\n';
+        return kExitError;
+    }
+    const int status = change(*hive);
+    if (status != kExitOk) {
+        return status;
+    }
+    if (auto saved = hive->saveAs(output); !saved) {
+        err << saved.error().describe() << '\n';
+        return kExitError;
+    }
+    out << "Изменённый куст записан: " << output << '\n';
+    return kExitOk;
+}
+
+} // namespace
+
+int HiveCommand::set() {
+    using namespace engine::hive;
+    const auto type = parseTypeName(type_);
+    if (!type) {
+        err_ << "Неизвестный тип параметра: " << type_ << '\n';
+        return kExitError;
+    }
+    auto data = parseValueData(*type, data_);
+    if (!data) {
+        err_ << data.error().describe() << '\n';
+        return kExitError;
+    }
+    if (!fromUtf8(value_)) {
+        err_ << "Имя параметра не в кодировке UTF-8\n";
+        return kExitError;
+    }
+    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+        auto keyRef = hive.createKeyPath(key_);
+        if (!keyRef) {
+            err_ << keyRef.error().describe() << '\n';
+            return int{kExitError};
+        }
+        if (auto done = hive.setValue(*keyRef, valueNameOf(value_), *type, *data); !done) {
+            err_ << done.error().describe() << '\n';
+            return int{kExitError};
+        }
+        return int{kExitOk};
+    });
+}
+
+int HiveCommand::remove() {
+    using namespace engine::hive;
+    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+        auto keyRef = hive.findKey(key_);
+        if (!keyRef) {
+            err_ << keyRef.error().describe() << '\n';
+            return int{kExitError};
+        }
+        if (!*keyRef) {
+            err_ << "Нет такого раздела: " << key_ << '\n';
+            return int{kExitRefused};
+        }
+        if (delete_->count("VALUE") == 0) {
+            if (auto done = hive.deleteKey(**keyRef); !done) {
+                err_ << done.error().describe() << '\n';
+                return int{kExitError};
+            }
+            return int{kExitOk};
+        }
+        auto done = hive.deleteValue(**keyRef, valueNameOf(value_));
+        if (!done) {
+            err_ << done.error().describe() << '\n';
+            return int{kExitError};
+        }
+        if (!*done) {
+            err_ << "Нет такого параметра: " << value_ << '\n';
+            return int{kExitRefused};
+        }
+        return int{kExitOk};
+    });
+}
+
+int HiveCommand::rename() {
+    using namespace engine::hive;
+    auto newName = fromUtf8(newName_);
+    if (!newName) {
+        err_ << "Новое имя не в кодировке UTF-8\n";
+        return kExitError;
+    }
+    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+        auto keyRef = hive.findKey(key_);
+        if (!keyRef) {
+            err_ << keyRef.error().describe() << '\n';
+            return int{kExitError};
+        }
+        if (!*keyRef) {
+            err_ << "Нет такого раздела: " << key_ << '\n';
+            return int{kExitRefused};
+        }
+        if (auto done = hive.renameKey(**keyRef, *newName); !done) {
+            err_ << done.error().describe() << '\n';
+            return int{kExitError};
+        }
+        return int{kExitOk};
+    });
 }
 
 } // namespace cli

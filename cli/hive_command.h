@@ -18,6 +18,9 @@ private:
     int check();
     int dump();
     int get();
+    int set();
+    int remove();
+    int rename();
 
     std::ostream& out_;
     std::ostream& err_;
@@ -25,9 +28,16 @@ private:
     CLI::App* check_ = nullptr;
     CLI::App* dump_ = nullptr;
     CLI::App* get_ = nullptr;
+    CLI::App* set_ = nullptr;
+    CLI::App* delete_ = nullptr;
+    CLI::App* rename_ = nullptr;
     std::string file_;
     std::string key_;
     std::string value_;
+    std::string type_;
+    std::string data_;
+    std::string newName_;
+    std::string output_;
 };
 
 } // namespace cli

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hive/base_block.h"
+#include "hive/cell_allocator.h"
 #include "hive/error.h"
 #include "hive/image.h"
 
@@ -111,6 +112,39 @@ public:
 
     Error error(std::string message, std::optional<std::uint64_t> offset = {}) const;
 
+    // Changes, made in memory over the mapped file; the owner writes them
+    // back. The first change runs the structural check of the whole hive, and
+    // a hive it refuses (or a dirty one) is never changed. Each change is made
+    // whole or not at all: one that fails leaves the hive exactly as it was
+    // and says why. Names compare as Windows compares them.
+
+    // Creates or replaces a value; a replaced value keeps its name's spelling.
+    Result<void> setValue(KeyRef key, std::u16string_view name, std::uint32_t type,
+                          std::span<const std::uint8_t> data);
+    // false when there was no such value.
+    Result<bool> deleteValue(KeyRef key, std::u16string_view name);
+    // The subkey of that name, created when missing.
+    Result<KeyRef> createKey(KeyRef parent, std::u16string_view name);
+    // A key by its path from the root, created with every missing parent.
+    Result<KeyRef> createKeyPath(std::string_view path);
+    // Renames a key among its siblings; its cell may move, so the new
+    // reference is returned.
+    Result<KeyRef> renameKey(KeyRef key, std::u16string_view newName);
+    // Deletes a key with its whole subtree (the root cannot be deleted).
+    Result<void> deleteKey(KeyRef key);
+
+    // Whether anything was changed since the hive was opened (or written).
+    bool changed() const { return !image_.dirtyPages().empty(); }
+    HiveImage& mutableImage() { return image_; }
+    // Where key timestamps come from: a FILETIME (100 ns since 1601, UTC).
+    void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
+    std::uint64_t now() const;
+
+    // Writes the changed hive to a new file (which must not exist yet), with
+    // a clean base block: equal sequence numbers above the old ones, a new
+    // last-written time, the checksum.
+    Result<void> saveAs(const std::filesystem::path& file) const;
+
 private:
     Hive(HiveImage image, BaseBlock header, std::string fileName);
     static Result<Hive> fromImage(HiveImage image, std::string fileName);
@@ -122,8 +156,49 @@ private:
     Result<std::vector<std::uint32_t>> leafEntries(std::uint32_t leaf) const;
     Result<std::u16string> keyName(std::uint32_t cell) const;
 
+    // Changing (hive_edit.cpp, subkey_list_edit.cpp).
+    Result<void> beginChanges();
+    template <class T, class Body>
+    Result<T> change(Body&& body);
+    void afterRollback();
+    Result<std::uint32_t> allocate(ChangeJournal& j, std::uint32_t dataSize);
+    void release(ChangeJournal& j, std::uint32_t cell);
+    void putField32(ChangeJournal& j, std::uint32_t cell, std::size_t field, std::uint32_t value);
+    void putField16(ChangeJournal& j, std::uint32_t cell, std::size_t field, std::uint16_t value);
+    void putField64(ChangeJournal& j, std::uint32_t cell, std::size_t field, std::uint64_t value);
+    std::uint8_t* fieldBytes(ChangeJournal& j, std::uint32_t cell, std::size_t field,
+                             std::size_t length);
+    void touch(ChangeJournal& j, std::uint32_t keyCell);
+    void growField(ChangeJournal& j, std::uint32_t cell, std::size_t field, std::uint32_t value,
+                   bool lowHalfOnly);
+    struct StoredData {
+        std::uint32_t rawSize;
+        std::uint32_t offset;
+    };
+    Result<StoredData> storeData(ChangeJournal& j, std::span<const std::uint8_t> data);
+    Result<std::vector<std::uint32_t>> dataCells(const ValueNode& v) const;
+    Result<void> releaseValue(ChangeJournal& j, ValueRef ref);
+    Result<KeyRef> createKeyIn(ChangeJournal& j, KeyRef parent, std::u16string_view name);
+    Result<void> deleteTree(ChangeJournal& j, KeyRef top);
+    Result<void> releaseSecurity(ChangeJournal& j, std::uint32_t sk);
+    Result<std::uint32_t> writeName(ChangeJournal& j, std::uint32_t cell, std::size_t nameField,
+                                    std::u16string_view name);
+    // Subkey lists.
+    Result<void> insertSubkey(ChangeJournal& j, KeyRef parent, KeyRef child,
+                              std::u16string_view name);
+    Result<void> removeSubkey(ChangeJournal& j, KeyRef parent, KeyRef child);
+    Result<std::vector<std::uint32_t>> insertIntoLeaf(ChangeJournal& j, std::uint32_t leaf,
+                                                      KeyRef child, std::u16string_view name);
+    Result<std::uint32_t> newList(ChangeJournal& j, const char (&signature)[3],
+                                  std::span<const std::uint8_t> entries, std::size_t stride);
+    std::uint32_t entryFor(SubkeyListKind kind, std::u16string_view name) const;
+    SubkeyListKind newLeafKind() const;
+
     HiveImage image_;
     BaseBlock header_;
+    std::optional<CellAllocator> allocator_;
+    std::optional<Error> refusal_;
+    std::function<std::uint64_t()> clock_;
     std::string fileName_;
     std::uint32_t binsSize_ = 0;
 };

@@ -146,6 +146,13 @@ std::uint8_t* HiveImage::writable(std::size_t offset, std::size_t length) {
     return base_ + offset;
 }
 
+void HiveImage::restore(std::size_t size, std::set<std::size_t> dirtyPages) {
+    if (size < size_) {
+        size_ = size;
+    }
+    dirtyPages_ = std::move(dirtyPages);
+}
+
 Result<void> HiveImage::grow(std::size_t newSize) {
     if (newSize <= size_) {
         return {};

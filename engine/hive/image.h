@@ -44,6 +44,10 @@ public:
     const std::set<std::size_t>& dirtyPages() const { return dirtyPages_; }
     void clearDirtyPages() { dirtyPages_.clear(); }
 
+    // Undoing a change that failed half-way: the bytes are put back by the
+    // caller, the size and the dirty pages here.
+    void restore(std::size_t size, std::set<std::size_t> dirtyPages);
+
 private:
     HiveImage() = default;
     void release() noexcept;

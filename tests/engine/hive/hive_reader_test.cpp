@@ -62,8 +62,9 @@ TEST(HiveReader, ReadsValuesByNameWhateverTheCase) {
         EXPECT_EQ(v->type, kRegSz);
         EXPECT_EQ(v->text, "\"C:\\\\WINDOWS\\\\web\\\\wallpaper\\\\Bliss.bmp\"");
     }
-    auto policy = readValue(hive, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
-                            u"NoDriveTypeAutoRun");
+    auto policy =
+        readValue(hive, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+                  u"NoDriveTypeAutoRun");
     ASSERT_TRUE(policy);
     EXPECT_EQ(policy->type, kRegDword);
     EXPECT_EQ(policy->text, "0x00000091");

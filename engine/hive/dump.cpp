@@ -84,7 +84,8 @@ Result<void> dumpHive(const Hive& hive, std::string_view keyPath,
         Pending item = std::move(stack.back());
         stack.pop_back();
         if (!visited.insert(item.ref.cell).second) {
-            return tl::unexpected(hive.error("раздел встречен дважды (цикл)", item.ref.cell));
+            return tl::unexpected(hive.error(
+                "раздел встречен дважды (цикл или общий список подразделов)", item.ref.cell));
         }
         auto node = hive.key(item.ref);
         if (!node) {

@@ -326,6 +326,34 @@ Result<std::vector<ValueRef>> Hive::values(const KeyNode& k) const {
 }
 
 Result<std::optional<KeyRef>> Hive::findInLeaf(std::uint32_t leaf, std::u16string_view name) const {
+    auto kind = listKind(leaf);
+    if (!kind) {
+        return tl::unexpected(kind.error());
+    }
+    if (*kind == SubkeyListKind::HashLeaf) {
+        // The hashes sit in the leaf itself: only a key whose hash matches is
+        // read, usually one, where a binary search would read about log2(n).
+        const auto c = *cell(leaf);
+        const std::size_t count = c.size() >= 4 ? le16(c.data() + 2) : 0;
+        if (c.size() < 4 + count * 8) {
+            return failAt("список подразделов короче своего счётчика", leaf);
+        }
+        const std::uint32_t hash = nameHash(name);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t* entry = c.data() + 4 + i * 8;
+            if (le32(entry + 4) != hash) {
+                continue;
+            }
+            auto candidate = keyName(le32(entry));
+            if (!candidate) {
+                return tl::unexpected(candidate.error());
+            }
+            if (namesEqual(name, *candidate)) {
+                return KeyRef{le32(entry)};
+            }
+        }
+        return std::optional<KeyRef>{};
+    }
     auto entries = leafEntries(leaf);
     if (!entries) {
         return tl::unexpected(entries.error());

@@ -13,6 +13,7 @@
 #include "hive/cell_allocator.h"
 #include "hive/error.h"
 #include "hive/image.h"
+#include "hive/log_recovery.h"
 
 namespace engine::hive {
 
@@ -77,6 +78,12 @@ class Hive {
 public:
     static Result<Hive> open(const std::filesystem::path& file);
     static Result<Hive> fromBytes(std::span<const std::uint8_t> bytes, std::string name);
+    // Opens a hive as Windows would load it: a dirty hive is recovered in
+    // memory from its transaction logs first (the file is not written). Fails,
+    // with the reason, when a dirty hive's logs cannot be applied.
+    static Result<Hive> openRecovered(const std::filesystem::path& file);
+    // What recovery did, when the hive was dirty.
+    const std::optional<RecoveryReport>& recovery() const { return recovery_; }
 
     const std::string& fileName() const { return fileName_; }
     const BaseBlock& baseBlock() const { return header_; }
@@ -198,6 +205,7 @@ private:
     BaseBlock header_;
     std::optional<CellAllocator> allocator_;
     std::optional<Error> refusal_;
+    std::optional<RecoveryReport> recovery_;
     std::function<std::uint64_t()> clock_;
     std::string fileName_;
     std::uint32_t binsSize_ = 0;

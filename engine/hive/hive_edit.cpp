@@ -160,7 +160,9 @@ Result<Hive::StoredData> Hive::storeData(ChangeJournal& j, std::span<const std::
     if (size <= 4) {
         // Small data lives in the value's own data-offset field.
         std::uint8_t inlineBytes[4] = {0, 0, 0, 0};
-        std::memcpy(inlineBytes, data.data(), size);
+        if (size > 0) {
+            std::memcpy(inlineBytes, data.data(), size);
+        }
         return StoredData{size | vk::kDataInline, le32(inlineBytes)};
     }
     if (!header_.hasBigData() || size <= kBigDataSegment) {

@@ -59,6 +59,7 @@ Result<void> Hive::beginChanges() {
                          "транзакций; сначала его нужно восстановить");
         return tl::unexpected(*refusal_);
     }
+    image_.prefetchAll();
     const Validation report = validateHive(*this);
     if (const Finding* f = report.firstBlocking(); f != nullptr) {
         refusal_ = error("куст повреждён, изменять его небезопасно: " + f->message, f->cell);

@@ -16,6 +16,8 @@ namespace {
 // Hive offsets are 32-bit and Windows keeps a hive below 2 GiB; growth room
 // beyond the file is reserved as address space only.
 constexpr std::size_t kGrowthReserve = std::size_t{1} << 31;
+// Hives up to this size are read whole at open.
+constexpr std::size_t kReadWholeBelow = std::size_t{4} << 20;
 
 std::size_t roundUpToPage(std::size_t n) {
     return (n + HiveImage::kPageSize - 1) / HiveImage::kPageSize * HiveImage::kPageSize;
@@ -76,8 +78,9 @@ Result<HiveImage> HiveImage::mapFile(const std::filesystem::path& file) {
         if (mapped == MAP_FAILED) {
             return tl::unexpected(systemError("не удалось отобразить файл в память"));
         }
-        // A lookup reads a few scattered cells: read ahead nothing.
-        ::madvise(image.base_, fileSize, MADV_RANDOM);
+        // A lookup reads a few scattered cells: in a large hive read ahead
+        // nothing; a small one (a user's hive) is cheaper read in one go.
+        ::madvise(image.base_, fileSize, fileSize <= kReadWholeBelow ? MADV_WILLNEED : MADV_RANDOM);
     }
     image.accessible_ = roundUpToPage(fileSize);
     image.size_ = fileSize;
@@ -144,6 +147,12 @@ std::uint8_t* HiveImage::writable(std::size_t offset, std::size_t length) {
         }
     }
     return base_ + offset;
+}
+
+void HiveImage::prefetchAll() const {
+    if (originalSize_ > 0) {
+        ::madvise(base_, originalSize_, MADV_WILLNEED);
+    }
 }
 
 void HiveImage::restore(std::size_t size, std::set<std::size_t> dirtyPages) {

@@ -44,6 +44,10 @@ public:
     const std::set<std::size_t>& dirtyPages() const { return dirtyPages_; }
     void clearDirtyPages() { dirtyPages_.clear(); }
 
+    // Asks the kernel to read the whole file ahead, for a pass that reads
+    // every page (the structural check before the first change).
+    void prefetchAll() const;
+
     // Undoing a change that failed half-way: the bytes are put back by the
     // caller, the size and the dirty pages here.
     void restore(std::size_t size, std::set<std::size_t> dirtyPages);

@@ -57,16 +57,23 @@ run_read_bench() {
         "${hive_files[@]}"
 }
 
-# One cell of the whole-process table: TOOL's program for JOB (read or write)
-# timed over the hives by morvalin_process_bench.
-#   process_cell TOOL JOB LOOKUPS CHANGES HIVE...   (CHANGES only for write)
-process_cell() {
-    local tool=$1 job=$2 lookups=$3 changes=$4
-    shift 4
-    local -a args=(--tool "$tool" --job "$job" --program "$build/bench/${tool}_${job}_job"
-        --lookups "$lookups" --repeat "$repeat" --work "$build/bench-work"
-        --results "$results/processes.tsv")
-    if [ "$job" = write ]; then
+# Whole processes, our engine next to libhivex, each job a program of its own:
+# (a) open, the ten lookups, close; (b) the same, then three values set and
+# written back into the same file. Every run starts with the hive dropped from
+# the page cache (for (b) a fresh copy) and ends with sync, inside the time;
+# the tools take turns run by run. "baseline" is /bin/true timed the same way:
+# what process start and sync alone cost on this machine.
+#   run_process_job JOB LOOKUPS CHANGES HIVE...
+run_process_job() {
+    local job=$1 lookups=$2 changes=$3
+    shift 3
+    local -a args=(--job "$job" --lookups "$lookups" --repeat "$repeat"
+        --work "$build/bench-work" --results "$results/processes.tsv"
+        --tool "morvalin=$build/bench/morvalin_${job}_job"
+        --tool "hivex=$build/bench/hivex_${job}_job")
+    if [ "$job" = read ]; then
+        args+=(--tool baseline=/bin/true)
+    else
         # What was written must read back, by both engines.
         args+=(--changes "$changes" --check "$build/bench/morvalin_read_job"
             --check "$build/bench/hivex_read_job")
@@ -74,26 +81,14 @@ process_cell() {
     "$build/bench/morvalin_process_bench" "${args[@]}" "$@"
 }
 
-# Whole processes, our engine next to libhivex, each job a program of its own:
-# (a) open, the ten lookups, close; (b) the same, then three values set and
-# written back into the same file. Every run starts with the hive dropped from
-# the page cache (for (b) a fresh copy) and ends with sync, inside the time.
-# "baseline" is /bin/true timed the same way: the floor that process start and
-# sync alone cost on this machine.
 run_processes() {
     echo "== Целые процессы: наш движок и libhivex, холодный куст, sync в конце"
-    local ntuser=$testdata/hives/win7-ntuser.dat
-    "$build/bench/morvalin_process_bench" --tool baseline --job read --program /bin/true \
-        --lookups "$root/bench/lookups.tsv" --repeat "$repeat" --work "$build/bench-work" \
-        --results "$results/processes.tsv" "$ntuser"
-    local tool job
+    local ntuser=$testdata/hives/win7-ntuser.dat job
     for job in read write; do
-        for tool in morvalin hivex; do
-            process_cell "$tool" "$job" "$root/bench/lookups-ntuser.tsv" \
-                "$root/bench/changes-ntuser.tsv" "$ntuser"
-            process_cell "$tool" "$job" "$root/bench/lookups.tsv" \
-                "$root/bench/changes-software.tsv" "${hive_files[@]}"
-        done
+        run_process_job "$job" "$root/bench/lookups-ntuser.tsv" "$root/bench/changes-ntuser.tsv" \
+            "$ntuser"
+        run_process_job "$job" "$root/bench/lookups.tsv" "$root/bench/changes-software.tsv" \
+            "${hive_files[@]}"
     done
     rm -rf "$build/bench-work"
 }

@@ -1,11 +1,15 @@
 #include "cli/hive_command.h"
 
 #include "cli/app.h"
+
 #include "hive/dump.h"
+#include "hive/file_io.h"
 #include "hive/hive.h"
 #include "hive/names.h"
 #include "hive/validate.h"
 #include "hive/value_text.h"
+#include <map>
+#include <optional>
 
 namespace cli {
 
@@ -25,6 +29,17 @@ constexpr const char* kDataSyntax = R"(
 в именах разделов %, \ и управляющие символы пишутся как %XX.
 Типы: REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ,
 REG_QWORD, прочие числом (0x5).)";
+
+void reportRecovery(const engine::hive::Hive& hive, std::ostream& out) {
+    if (!hive.recovery()) {
+        return;
+    }
+    out << "Куст был «грязным» и восстановлен в памяти из журналов:";
+    for (const auto& log : hive.recovery()->applied) {
+        out << ' ' << log.filename().string();
+    }
+    out << '\n';
+}
 
 std::u16string valueNameOf(const std::string& text) {
     auto name = engine::hive::fromUtf8(text == "@" ? std::string() : text);
@@ -60,19 +75,45 @@ HiveCommand::HiveCommand(CLI::App& app, std::ostream& out, std::ostream& err)
     set_->add_option("TYPE", type_, "Тип: REG_SZ, REG_DWORD, ... или число")->required();
     set_->add_option("DATA", data_, "Данные: текст, число, строки через перевод строки или hex:..")
         ->required();
-    set_->add_option("--output", output_, "Новый файл для изменённого куста");
+    set_->add_option("--output", output_, "Новый файл для изменённого куста (иначе - на место)");
+    addWindowsOption(*set_);
 
     delete_ = hive_->add_subcommand("delete", "Удалить раздел со всеми подразделами или параметр");
     delete_->add_option("FILE", file_, "Файл куста")->required();
     delete_->add_option("KEY", key_, "Раздел от корня")->required();
     delete_->add_option("VALUE", value_, "Имя параметра (@ - по умолчанию); без него - раздел");
-    delete_->add_option("--output", output_, "Новый файл для изменённого куста");
+    delete_->add_option("--output", output_, "Новый файл для изменённого куста (иначе - на место)");
+    addWindowsOption(*delete_);
+
+    recover_ = hive_->add_subcommand(
+        "recover", "Восстановить «грязный» куст из журналов транзакций, как это делает Windows");
+    recover_->add_option("FILE", file_, "Файл куста")->required();
+    recover_->add_option("--output", output_, "Новый файл для восстановленного куста");
 
     rename_ = hive_->add_subcommand("rename", "Переименовать раздел");
     rename_->add_option("FILE", file_, "Файл куста")->required();
     rename_->add_option("KEY", key_, "Раздел от корня")->required();
     rename_->add_option("NEWNAME", newName_, "Новое имя раздела")->required();
-    rename_->add_option("--output", output_, "Новый файл для изменённого куста");
+    rename_->add_option("--output", output_, "Новый файл для изменённого куста (иначе - на место)");
+    addWindowsOption(*rename_);
+}
+
+void HiveCommand::addWindowsOption(CLI::App& command) {
+    static const std::map<std::string, engine::hive::WindowsGeneration> kGenerations = {
+        {"xp", engine::hive::WindowsGeneration::Xp},
+        {"vista", engine::hive::WindowsGeneration::VistaTo8},
+        {"7", engine::hive::WindowsGeneration::VistaTo8},
+        {"8", engine::hive::WindowsGeneration::VistaTo8},
+        {"8.1", engine::hive::WindowsGeneration::Win81OrLater},
+        {"10", engine::hive::WindowsGeneration::Win81OrLater},
+        {"11", engine::hive::WindowsGeneration::Win81OrLater},
+    };
+    command
+        .add_option_function<std::string>(
+            "--windows", [this](const std::string& v) { windows_ = kGenerations.at(v); },
+            "Windows установки (xp, vista, 7, 8, 8.1, 10, 11): формат журнала для куста без "
+            "журналов")
+        ->check(CLI::IsMember(kGenerations));
 }
 
 bool HiveCommand::chosen() const {
@@ -98,15 +139,19 @@ int HiveCommand::run() {
     if (rename_->parsed()) {
         return rename();
     }
+    if (recover_->parsed()) {
+        return recover();
+    }
     return kExitError;
 }
 
 int HiveCommand::check() {
-    auto hive = engine::hive::Hive::open(file_);
+    auto hive = engine::hive::Hive::openRecovered(file_);
     if (!hive) {
         err_ << hive.error().describe() << '\n';
         return kExitRefused;
     }
+    reportRecovery(*hive, out_);
     const auto report = engine::hive::validateHive(*hive);
     for (const auto& finding : report.findings) {
         out_ << finding.describe() << '\n';
@@ -120,7 +165,7 @@ int HiveCommand::check() {
 }
 
 int HiveCommand::dump() {
-    auto hive = engine::hive::Hive::open(file_);
+    auto hive = engine::hive::Hive::openRecovered(file_);
     if (!hive) {
         err_ << hive.error().describe() << '\n';
         return kExitError;
@@ -136,7 +181,7 @@ int HiveCommand::dump() {
 
 int HiveCommand::get() {
     using namespace engine::hive;
-    auto hive = Hive::open(file_);
+    auto hive = Hive::openRecovered(file_);
     if (!hive) {
         err_ << hive.error().describe() << '\n';
         return kExitError;
@@ -181,17 +226,14 @@ int HiveCommand::get() {
 
 namespace {
 
-// Runs one change on a hive and writes the result to a new file.
+// Runs one change on a hive and writes the result back into the hive's own
+// file (through its transaction log), or to a new file.
 template <class Change>
-int changeHive(const std::string& file, const std::string& output, std::ostream& out,
+int changeHive(const std::string& file, const std::string& output,
+               std::optional<engine::hive::WindowsGeneration> windows, std::ostream& out,
                std::ostream& err, Change&& change) {
     using namespace engine::hive;
-    if (output.empty()) {
-        err << "Запись куста на месте ещё не поддерживается: она появится вместе с записью через "
-               "журнал транзакций. Укажите новый файл: --output НОВЫЙ\n";
-        return kExitError;
-    }
-    auto hive = Hive::open(file);
+    auto hive = Hive::openRecovered(file);
     if (!hive) {
         err << hive.error().describe() << '\n';
         return kExitError;
@@ -200,11 +242,29 @@ int changeHive(const std::string& file, const std::string& output, std::ostream&
     if (status != kExitOk) {
         return status;
     }
-    if (auto saved = hive->saveAs(output); !saved) {
-        err << saved.error().describe() << '\n';
+    if (!output.empty()) {
+        if (auto saved = hive->saveAs(output); !saved) {
+            err << saved.error().describe() << '\n';
+            return kExitError;
+        }
+        out << "Изменённый куст записан: " << output << '\n';
+        return kExitOk;
+    }
+    PosixFileIo io;
+    WriteBackOptions options;
+    options.windows = windows;
+    auto written = hive->writeBack(io, options);
+    if (!written) {
+        err << "Куст не записан, файл остался прежним или восстановится из журнала: "
+            << written.error().describe() << '\n';
         return kExitError;
     }
-    out << "Изменённый куст записан: " << output << '\n';
+    if (!written->written) {
+        out << "Куст не изменился, файл не тронут: " << file << '\n';
+        return kExitOk;
+    }
+    out << "Куст записан на место через журнал " << written->log.filename().string() << ": " << file
+        << '\n';
     return kExitOk;
 }
 
@@ -226,7 +286,7 @@ int HiveCommand::set() {
         err_ << "Имя параметра не в кодировке UTF-8\n";
         return kExitError;
     }
-    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+    return changeHive(file_, output_, windows_, out_, err_, [&](Hive& hive) {
         auto keyRef = hive.createKeyPath(key_);
         if (!keyRef) {
             err_ << keyRef.error().describe() << '\n';
@@ -242,7 +302,7 @@ int HiveCommand::set() {
 
 int HiveCommand::remove() {
     using namespace engine::hive;
-    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+    return changeHive(file_, output_, windows_, out_, err_, [&](Hive& hive) {
         auto keyRef = hive.findKey(key_);
         if (!keyRef) {
             err_ << keyRef.error().describe() << '\n';
@@ -279,7 +339,7 @@ int HiveCommand::rename() {
         err_ << "Новое имя не в кодировке UTF-8\n";
         return kExitError;
     }
-    return changeHive(file_, output_, out_, err_, [&](Hive& hive) {
+    return changeHive(file_, output_, windows_, out_, err_, [&](Hive& hive) {
         auto keyRef = hive.findKey(key_);
         if (!keyRef) {
             err_ << keyRef.error().describe() << '\n';
@@ -295,6 +355,36 @@ int HiveCommand::rename() {
         }
         return int{kExitOk};
     });
+}
+
+int HiveCommand::recover() {
+    using namespace engine::hive;
+    auto hive = Hive::openRecovered(file_);
+    if (!hive) {
+        err_ << hive.error().describe() << '\n';
+        return kExitRefused;
+    }
+    if (!hive->recovery()) {
+        out_ << "Куст чистый, восстанавливать нечего: " << file_ << '\n';
+        return kExitOk;
+    }
+    reportRecovery(*hive, out_);
+    const Validation report = validateHive(*hive);
+    if (const Finding* f = report.firstBlocking(); f != nullptr) {
+        out_ << "Восстановленный куст повреждён: " << f->describe() << '\n';
+        return kExitRefused;
+    }
+    if (output_.empty()) {
+        out_ << "Файл не изменён: Windows восстановит куст так же при загрузке. Восстановленный "
+                "куст можно записать в новый файл: --output НОВЫЙ\n";
+        return kExitOk;
+    }
+    if (auto saved = hive->saveAs(output_); !saved) {
+        err_ << saved.error().describe() << '\n';
+        return kExitError;
+    }
+    out_ << "Восстановленный куст записан: " << output_ << '\n';
+    return kExitOk;
 }
 
 } // namespace cli

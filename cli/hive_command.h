@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include <CLI/CLI.hpp>
+
+#include "hive/log_writer.h"
 
 namespace cli {
 
@@ -21,6 +24,8 @@ private:
     int set();
     int remove();
     int rename();
+    int recover();
+    void addWindowsOption(CLI::App& command);
 
     std::ostream& out_;
     std::ostream& err_;
@@ -31,6 +36,7 @@ private:
     CLI::App* set_ = nullptr;
     CLI::App* delete_ = nullptr;
     CLI::App* rename_ = nullptr;
+    CLI::App* recover_ = nullptr;
     std::string file_;
     std::string key_;
     std::string value_;
@@ -38,6 +44,7 @@ private:
     std::string data_;
     std::string newName_;
     std::string output_;
+    std::optional<engine::hive::WindowsGeneration> windows_;
 };
 
 } // namespace cli

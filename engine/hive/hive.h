@@ -14,6 +14,7 @@
 #include "hive/error.h"
 #include "hive/image.h"
 #include "hive/log_recovery.h"
+#include "hive/write_back.h"
 
 namespace engine::hive {
 
@@ -146,6 +147,12 @@ public:
     // Where key timestamps come from: a FILETIME (100 ns since 1601, UTC).
     void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
     std::uint64_t now() const;
+
+    // Writes the changes back into the hive's own file, in place and
+    // crash-safely, through its transaction log (see write_back.h); touches
+    // nothing when nothing changed. Key timestamps and the hive's written time
+    // come from the same clock.
+    Result<WriteBackReport> writeBack(FileIo& io, WriteBackOptions options = {});
 
     // Writes the changed hive to a new file (which must not exist yet), with
     // a clean base block: equal sequence numbers above the old ones, a new

@@ -96,8 +96,14 @@ void Hive::afterRollback() {
 
 Result<std::uint32_t> Hive::allocate(ChangeJournal& j, std::uint32_t dataSize) {
     auto cell = allocator_->allocate(j, dataSize);
-    binsSize_ = allocator_->binsSize();
-    header_.binsSize = binsSize_;
+    if (allocator_->binsSize() != binsSize_) {
+        // A bin was appended and the base block names the new size: keep its
+        // checksum right, so the image never looks dirty.
+        binsSize_ = allocator_->binsSize();
+        header_.binsSize = binsSize_;
+        header_.checksum = baseBlockChecksum({image_.data(), BaseBlock::kSize});
+        j.put32(BaseBlock::kChecksum, header_.checksum);
+    }
     return cell;
 }
 
@@ -183,11 +189,15 @@ Result<Hive::StoredData> Hive::storeData(ChangeJournal& j, std::span<const std::
         const std::size_t begin = i * kBigDataSegment;
         const auto length =
             static_cast<std::uint32_t>(std::min(kBigDataSegment, data.size() - begin));
-        auto cell = allocate(j, length);
+        // Every segment gets a whole segment's cell, the last one too, as
+        // Windows writes them (and as some readers expect).
+        auto cell = allocate(j, static_cast<std::uint32_t>(kBigDataSegment));
         if (!cell) {
             return tl::unexpected(cell.error());
         }
-        std::memcpy(fieldBytes(j, *cell, 0, length), data.data() + begin, length);
+        std::uint8_t* segment = fieldBytes(j, *cell, 0, kBigDataSegment);
+        std::memcpy(segment, data.data() + begin, length);
+        std::memset(segment + length, 0, kBigDataSegment - length);
         segmentCells.push_back(*cell);
     }
     auto list = allocate(j, static_cast<std::uint32_t>(segments * 4));

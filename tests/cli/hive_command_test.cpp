@@ -46,7 +46,6 @@ TEST(HiveCommand, ExitCodesSayYesNoOrCouldNot) {
         {{"hive", "get", xp, "No\\Such\\Key", "x"}, kExitRefused, "Нет такого раздела"},
         {{"hive", "dump", xp, "No\\Such\\Key"}, kExitError, "нет такого раздела"},
         {{"hive", "dump", "/nonexistent/hive"}, kExitError, "/nonexistent/hive"},
-        {{"hive", "set", xp, "Software", "x", "REG_SZ", "y"}, kExitError, "--output"},
         {{"hive", "set", xp, "Software", "x", "REG_WHATEVER", "y", "--output", "/tmp/none"},
          kExitError,
          "Неизвестный тип"},
@@ -89,6 +88,24 @@ TEST(HiveCommand, ChangesGoToANewFileThatReadsBack) {
               kExitRefused);
     EXPECT_EQ(runCli({"hive", "delete", third, "Software\\Проверка", "--output", first}).status,
               kExitError);
+}
+
+TEST(HiveCommand, WritesChangesBackInPlaceThroughTheHivesLog) {
+    test::TempDir dir;
+    const auto file = test::copyTestFile("hives/win81-ntuser.dat", dir.path());
+    const std::string hive = file.string();
+    const CliRun set =
+        runCli({"hive", "set", hive, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Locker",
+                "REG_SZ", "c:\\locker.exe"});
+    ASSERT_EQ(set.status, kExitOk) << set.out << set.err;
+    EXPECT_NE(set.out.find("win81-ntuser.dat.LOG"), std::string::npos) << set.out;
+    EXPECT_EQ(
+        runCli({"hive", "get", hive, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "locker"})
+            .out,
+        "REG_SZ \"c:\\\\locker.exe\"\n");
+    EXPECT_EQ(runCli({"hive", "check", hive}).status, kExitOk);
+    // Deleting what is not there changes nothing and says so.
+    EXPECT_EQ(runCli({"hive", "delete", hive, "Software", "NoSuchValue"}).status, kExitRefused);
 }
 
 } // namespace

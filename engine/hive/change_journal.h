@@ -30,6 +30,8 @@ public:
 
     void commit() { committed_ = true; }
     void rollback();
+    // Whether the change wrote anything at all.
+    bool wroteAnything() const { return !saved_.empty() || image_.size() != startSize_; }
 
 private:
     struct Saved {

@@ -141,8 +141,16 @@ public:
     // Deletes a key with its whole subtree (the root cannot be deleted).
     Result<void> deleteKey(KeyRef key);
 
+    // Runs the structural check that precedes the first change now, once:
+    // the refusal every change would meet, or nothing.
+    Result<void> prepareChanges() { return beginChanges(); }
+
     // Whether anything was changed since the hive was opened (or written).
+    // Recovery of a dirty hive counts: its image differs from the file.
     bool changed() const { return !image_.dirtyPages().empty(); }
+    // Changes made through the calls below that wrote something; recovery
+    // is not among them.
+    std::uint64_t changeCount() const { return changeCount_; }
     HiveImage& mutableImage() { return image_; }
     // Where key timestamps come from: a FILETIME (100 ns since 1601, UTC).
     void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
@@ -216,6 +224,7 @@ private:
     std::function<std::uint64_t()> clock_;
     std::string fileName_;
     std::uint32_t binsSize_ = 0;
+    std::uint64_t changeCount_ = 0;
 };
 
 // Names of value types as the programs print them: "REG_SZ", ..., or the

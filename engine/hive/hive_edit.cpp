@@ -77,6 +77,9 @@ Result<T> Hive::change(Body&& body) {
     ChangeJournal journal(image_);
     Result<T> result = body(journal);
     if (result) {
+        if (journal.wroteAnything()) {
+            ++changeCount_;
+        }
         journal.commit();
     } else {
         journal.rollback();

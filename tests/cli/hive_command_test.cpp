@@ -5,28 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "cli/app.h"
+#include "cli_run.h"
 #include "support/test_files.h"
 
 namespace cli {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun runCli(std::vector<std::string> args) {
-    args.insert(args.begin(), "morvalin-cli");
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = run(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
 
 TEST(HiveCommand, ExitCodesSayYesNoOrCouldNot) {
     const std::string xp = test::testdata("hives/xp-ntuser.dat").string();

@@ -1,0 +1,180 @@
+#include "platform/windows_paths.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "hive/names.h"
+
+namespace engine::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct SplitPath {
+    char letter = 'c';
+    std::vector<std::string> components; // "." and ".." already resolved
+};
+
+std::optional<SplitPath> split(std::string_view path) {
+    if (path.size() < 2 || path[1] != ':') {
+        return std::nullopt;
+    }
+    SplitPath result;
+    const char first = path[0];
+    if (first >= 'A' && first <= 'Z') {
+        result.letter = static_cast<char>(first - 'A' + 'a');
+    } else if (first >= 'a' && first <= 'z') {
+        result.letter = first;
+    } else {
+        return std::nullopt;
+    }
+    std::string_view rest = path.substr(2);
+    while (!rest.empty()) {
+        const auto end = rest.find_first_of("\\/");
+        const std::string_view part = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!result.components.empty()) {
+                result.components.pop_back();
+            }
+            continue;
+        }
+        result.components.emplace_back(part);
+    }
+    return result;
+}
+
+bool namesMatchWithoutCase(const std::string& a, const std::string& b) {
+    const auto wideA = hive::fromUtf8(a);
+    const auto wideB = hive::fromUtf8(b);
+    return wideA && wideB && hive::namesEqual(*wideA, *wideB);
+}
+
+// The entry of `folder` called `name`: the exact spelling first, else the
+// first entry equal without case (in name order, so the choice is stable).
+std::optional<std::string> findEntry(const fs::path& folder, const std::string& name) {
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(folder / name, error))) {
+        return name;
+    }
+    std::optional<std::string> best;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (namesMatchWithoutCase(entry, name) && (!best || entry < *best)) {
+            best = entry;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+std::optional<fs::path> toHostPath(const DriveTable& drives, std::string_view windowsPath) {
+    const auto parts = split(windowsPath);
+    if (!parts) {
+        return std::nullopt;
+    }
+    const Drive* drive = drives.find(parts->letter);
+    if (drive == nullptr) {
+        return std::nullopt;
+    }
+    fs::path host = drive->root;
+    bool lookingUp = true;
+    for (const auto& component : parts->components) {
+        if (lookingUp) {
+            if (auto found = findEntry(host, component)) {
+                host /= *found;
+                continue;
+            }
+            lookingUp = false;
+        }
+        host /= component;
+    }
+    return host;
+}
+
+std::string driveOf(std::string_view windowsPath) {
+    const auto parts = split(windowsPath.substr(0, 2));
+    if (!parts) {
+        return {};
+    }
+    return std::string{parts->letter, ':'};
+}
+
+bool FileExists(const DriveTable& drives, std::string_view windowsPath) {
+    const auto host = toHostPath(drives, windowsPath);
+    std::error_code error;
+    return host && fs::is_regular_file(*host, error);
+}
+
+bool DirectoryExists(const DriveTable& drives, std::string_view windowsPath) {
+    const auto host = toHostPath(drives, windowsPath);
+    std::error_code error;
+    return host && fs::is_directory(*host, error);
+}
+
+std::vector<std::string> ListFixedDrives(const DriveTable& drives,
+                                         const std::optional<std::string>& windir) {
+    std::string running;
+    if (windir) {
+        running = windir->substr(0, 2);
+        std::transform(running.begin(), running.end(), running.begin(), [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        });
+    }
+    std::vector<std::string> roots;
+    const std::uint32_t mask = drives.logicalDrives();
+    for (int n = 0; n < 26; ++n) {
+        if ((mask & (1u << n)) == 0) {
+            continue;
+        }
+        const std::string drive{static_cast<char>('a' + n), ':'};
+        if (drives.type(drive) == DriveType::Fixed && drive != running) {
+            roots.push_back(drive + "\\");
+        }
+    }
+    return roots;
+}
+
+std::vector<std::string> ListSubfolders(const DriveTable& drives, std::string_view folder) {
+    std::vector<std::string> names;
+    const auto parts = split(folder);
+    const auto host = toHostPath(drives, folder);
+    std::error_code error;
+    if (!parts || !host || !fs::is_directory(*host, error)) {
+        return names;
+    }
+    // Windows lists NTFS folders by their upper-cased names.
+    std::vector<std::pair<std::u16string, std::string>> entries;
+    fs::directory_iterator it(*host, error);
+    if (error) {
+        return names; // the listing failed at once
+    }
+    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError)) {
+            continue;
+        }
+        std::string name = it->path().filename().string();
+        auto wide = hive::fromUtf8(name);
+        entries.emplace_back(wide ? std::move(*wide) : std::u16string{}, std::move(name));
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        const int order = hive::compareNames(a.first, b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
+    if (!parts->components.empty()) {
+        names.emplace_back(".");
+        names.emplace_back("..");
+    }
+    for (auto& entry : entries) {
+        names.push_back(std::move(entry.second));
+    }
+    return names;
+}
+
+} // namespace engine::platform

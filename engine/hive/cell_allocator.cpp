@@ -1,5 +1,6 @@
 #include "hive/cell_allocator.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "hive/base_block.h"
@@ -21,6 +22,16 @@ std::int32_t rawSize(const std::uint8_t* p) {
     return static_cast<std::int32_t>(le32(p));
 }
 
+using Span = CellAllocator::Span;
+
+bool byOffset(const Span& a, const Span& b) {
+    return a.offset < b.offset;
+}
+
+bool bySize(const Span& a, const Span& b) {
+    return a.size != b.size ? a.size < b.size : a.offset < b.offset;
+}
+
 } // namespace
 
 CellAllocator CellAllocator::scan(const std::uint8_t* bins, std::uint32_t binsSize) {
@@ -30,19 +41,20 @@ CellAllocator CellAllocator::scan(const std::uint8_t* bins, std::uint32_t binsSi
     std::uint32_t pos = 0;
     while (pos + kBinHeaderSize <= binsSize) {
         const std::uint32_t size = le32(bins + pos + 8);
-        a.binSizes_[pos] = size;
+        a.binSpans_.push_back({pos, size});
         for (std::uint32_t c = pos + kBinHeaderSize; c < pos + size;) {
             const std::int32_t raw = rawSize(bins + c);
             const std::uint32_t cellSize =
                 raw < 0 ? static_cast<std::uint32_t>(-raw) : static_cast<std::uint32_t>(raw);
             if (raw > 0) {
-                a.freeByOffset_[c] = cellSize;
-                a.freeBySize_.insert({cellSize, c});
+                a.freeByOffset_.push_back({c, cellSize});
             }
             c += cellSize;
         }
         pos += size;
     }
+    a.freeBySize_ = a.freeByOffset_;
+    std::sort(a.freeBySize_.begin(), a.freeBySize_.end(), bySize);
     return a;
 }
 
@@ -51,9 +63,9 @@ const std::uint8_t* CellAllocator::cellAt(std::uint32_t offset) const {
 }
 
 std::uint32_t CellAllocator::binEnd(std::uint32_t offset) const {
-    auto it = binSizes_.upper_bound(offset);
+    auto it = std::upper_bound(binSpans_.begin(), binSpans_.end(), Span{offset, 0}, byOffset);
     --it;
-    return it->first + it->second;
+    return it->offset + it->size;
 }
 
 std::uint32_t CellAllocator::capacity(std::uint32_t cell) const {
@@ -63,14 +75,19 @@ std::uint32_t CellAllocator::capacity(std::uint32_t cell) const {
 
 void CellAllocator::addFree(ChangeJournal& journal, std::uint32_t offset, std::uint32_t size) {
     journal.put32(BaseBlock::kSize + offset, size);
-    freeByOffset_[offset] = size;
-    freeBySize_.insert({size, offset});
+    const Span span{offset, size};
+    freeByOffset_.insert(
+        std::lower_bound(freeByOffset_.begin(), freeByOffset_.end(), span, byOffset), span);
+    freeBySize_.insert(std::lower_bound(freeBySize_.begin(), freeBySize_.end(), span, bySize),
+                       span);
 }
 
 void CellAllocator::dropFree(std::uint32_t offset) {
-    auto it = freeByOffset_.find(offset);
-    freeBySize_.erase({it->second, offset});
+    const auto it =
+        std::lower_bound(freeByOffset_.begin(), freeByOffset_.end(), Span{offset, 0}, byOffset);
+    const Span span = *it;
     freeByOffset_.erase(it);
+    freeBySize_.erase(std::lower_bound(freeBySize_.begin(), freeBySize_.end(), span, bySize));
 }
 
 Result<std::uint32_t> CellAllocator::appendBin(ChangeJournal& journal, std::uint32_t cellSize) {
@@ -91,7 +108,7 @@ Result<std::uint32_t> CellAllocator::appendBin(ChangeJournal& journal, std::uint
     put32(header + 8, binSize);
     binsSize_ = binOffset + binSize;
     journal.put32(BaseBlock::kBinsSize, binsSize_);
-    binSizes_[binOffset] = binSize;
+    binSpans_.push_back({binOffset, binSize});
     addFree(journal, binOffset + static_cast<std::uint32_t>(kBinHeaderSize),
             binSize - static_cast<std::uint32_t>(kBinHeaderSize));
     return binOffset + static_cast<std::uint32_t>(kBinHeaderSize);
@@ -104,16 +121,19 @@ Result<std::uint32_t> CellAllocator::allocate(ChangeJournal& journal, std::uint3
     const std::uint32_t needed = cellSizeFor(dataSize);
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
-    if (auto it = freeBySize_.lower_bound({needed, 0}); it != freeBySize_.end()) {
-        size = it->first;
-        offset = it->second;
+    if (auto it = std::lower_bound(freeBySize_.begin(), freeBySize_.end(), Span{0, needed}, bySize);
+        it != freeBySize_.end()) {
+        size = it->size;
+        offset = it->offset;
     } else {
         auto appended = appendBin(journal, needed);
         if (!appended) {
             return tl::unexpected(appended.error());
         }
         offset = *appended;
-        size = freeByOffset_.at(offset);
+        size =
+            std::lower_bound(freeByOffset_.begin(), freeByOffset_.end(), Span{offset, 0}, byOffset)
+                ->size;
     }
     dropFree(offset);
     if (size - needed >= 8) {
@@ -130,17 +150,18 @@ void CellAllocator::release(ChangeJournal& journal, std::uint32_t cell) {
     std::uint32_t size = static_cast<std::uint32_t>(-rawSize(cellAt(cell)));
     const std::uint32_t end = binEnd(cell);
     // Merge with the free cell that follows, then with the one before.
-    if (offset + size < end) {
-        if (auto next = freeByOffset_.find(offset + size); next != freeByOffset_.end()) {
-            size += next->second;
-            dropFree(next->first);
-        }
+    auto after = std::lower_bound(freeByOffset_.begin(), freeByOffset_.end(),
+                                  Span{offset + size, 0}, byOffset);
+    if (offset + size < end && after != freeByOffset_.end() && after->offset == offset + size) {
+        size += after->size;
+        dropFree(after->offset);
     }
-    if (auto after = freeByOffset_.lower_bound(offset); after != freeByOffset_.begin()) {
-        auto before = std::prev(after);
-        if (before->first + before->second == offset && binEnd(before->first) == end) {
-            offset = before->first;
-            size += before->second;
+    after = std::lower_bound(freeByOffset_.begin(), freeByOffset_.end(), Span{offset, 0}, byOffset);
+    if (after != freeByOffset_.begin()) {
+        const Span before = *std::prev(after);
+        if (before.offset + before.size == offset && binEnd(before.offset) == end) {
+            offset = before.offset;
+            size += before.size;
             dropFree(offset);
         }
     }

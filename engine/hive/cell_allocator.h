@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <set>
 #include <utility>
+#include <vector>
 
 #include "hive/change_journal.h"
 #include "hive/error.h"
@@ -31,6 +30,12 @@ public:
     std::uint32_t capacity(std::uint32_t cell) const;
     std::size_t freeCellCount() const { return freeByOffset_.size(); }
 
+    // A free cell, or a bin: where it starts and how long it is.
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t size;
+    };
+
 private:
     CellAllocator() = default;
     const std::uint8_t* cellAt(std::uint32_t offset) const;
@@ -41,9 +46,11 @@ private:
 
     const std::uint8_t* bins_ = nullptr;
     std::uint32_t binsSize_ = 0;
-    std::map<std::uint32_t, std::uint32_t> binSizes_;     // bin offset -> size
-    std::map<std::uint32_t, std::uint32_t> freeByOffset_; // free cell -> size
-    std::set<std::pair<std::uint32_t, std::uint32_t>> freeBySize_;
+    // Sorted vectors rather than trees: a large hive has hundreds of
+    // thousands of free cells, and a change moves only a few of them.
+    std::vector<Span> binSpans_;     // by offset
+    std::vector<Span> freeByOffset_; // by offset
+    std::vector<Span> freeBySize_;   // by size, then offset: the best fit first
 };
 
 } // namespace engine::hive

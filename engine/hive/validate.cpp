@@ -38,8 +38,6 @@ namespace {
 
 constexpr std::size_t kMaxFindings = 200;
 
-enum class Use : std::uint8_t { None, Key, Value, List, Data, Security, Class };
-
 class Checker {
 public:
     explicit Checker(const Hive& hive)
@@ -59,11 +57,53 @@ public:
     }
 
 private:
-    struct CellInfo {
-        std::uint32_t offset;
-        std::uint32_t size;
-        bool allocated;
-        Use use = Use::None;
+    // What the check knows of every cell, one bit per 8-byte slot of the
+    // hive bins (cells are 8-byte aligned): where a cell starts, whether it is
+    // allocated, whether a reference claimed it. A few bits per cell keep the
+    // check's memory a small fraction of the hive.
+    class CellMap {
+    public:
+        void reset(std::uint32_t binsSize) {
+            const std::size_t words = (binsSize / 8 + 63) / 64;
+            start_.assign(words, 0);
+            allocated_.assign(words, 0);
+            claimed_.assign(words, 0);
+        }
+        void add(std::uint32_t offset, bool allocated) {
+            set(start_, offset);
+            if (allocated) {
+                set(allocated_, offset);
+            }
+        }
+        bool isStart(std::uint32_t offset) const {
+            return offset % 8 == 0 && offset / 8 < start_.size() * 64 && test(start_, offset);
+        }
+        bool isAllocated(std::uint32_t offset) const { return test(allocated_, offset); }
+        bool isClaimed(std::uint32_t offset) const { return test(claimed_, offset); }
+        void claim(std::uint32_t offset) { set(claimed_, offset); }
+        // Offsets of allocated cells no reference claimed, in file order.
+        template <class F>
+        void forEachUnclaimed(F&& f) const {
+            for (std::size_t w = 0; w < allocated_.size(); ++w) {
+                std::uint64_t bits = allocated_[w] & ~claimed_[w];
+                while (bits != 0) {
+                    const int bit = __builtin_ctzll(bits);
+                    bits &= bits - 1;
+                    f(static_cast<std::uint32_t>((w * 64 + static_cast<std::size_t>(bit)) * 8));
+                }
+            }
+        }
+
+    private:
+        static void set(std::vector<std::uint64_t>& bits, std::uint32_t offset) {
+            bits[offset / 8 / 64] |= std::uint64_t{1} << (offset / 8 % 64);
+        }
+        static bool test(const std::vector<std::uint64_t>& bits, std::uint32_t offset) {
+            return (bits[offset / 8 / 64] >> (offset / 8 % 64)) & 1;
+        }
+        std::vector<std::uint64_t> start_;
+        std::vector<std::uint64_t> allocated_;
+        std::vector<std::uint64_t> claimed_;
     };
 
     void report(bool blocking, std::optional<std::uint32_t> cell, std::string message) {
@@ -132,6 +172,7 @@ private:
     bool checkBins() {
         const std::uint8_t* base = hive_.image().data() + BaseBlock::kSize;
         const std::uint32_t total = hive_.binsSize();
+        cells_.reset(total);
         std::uint32_t pos = 0;
         while (pos < total) {
             if (total - pos < kBinHeaderSize || std::memcmp(base + pos, "hbin", 4) != 0) {
@@ -162,7 +203,7 @@ private:
                     fault(c, fmt::format("неверный размер ячейки: {}", raw));
                     return false;
                 }
-                cells_.push_back({c, static_cast<std::uint32_t>(size), raw < 0});
+                cells_.add(c, raw < 0);
                 c += static_cast<std::uint32_t>(size);
             }
             pos = end;
@@ -170,32 +211,22 @@ private:
         return true;
     }
 
-    CellInfo* findCell(std::uint32_t offset) {
-        auto it = std::lower_bound(cells_.begin(), cells_.end(), offset,
-                                   [](const CellInfo& c, std::uint32_t o) { return c.offset < o; });
-        if (it == cells_.end() || it->offset != offset) {
-            return nullptr;
-        }
-        return &*it;
-    }
-
     // Claims a referenced cell for one use; false (with a finding) when it is
     // not the start of an allocated cell or already claimed.
-    bool claim(std::uint32_t offset, Use use, const char* what) {
-        CellInfo* c = findCell(offset);
-        if (c == nullptr) {
+    bool claim(std::uint32_t offset, const char* what) {
+        if (!cells_.isStart(offset)) {
             fault(offset, fmt::format("{}: ссылка не на начало ячейки", what));
             return false;
         }
-        if (!c->allocated) {
+        if (!cells_.isAllocated(offset)) {
             fault(offset, fmt::format("{}: ссылка на свободную ячейку", what));
             return false;
         }
-        if (c->use != Use::None) {
+        if (cells_.isClaimed(offset)) {
             fault(offset, fmt::format("{}: на ячейку ссылаются дважды", what));
             return false;
         }
-        c->use = use;
+        cells_.claim(offset);
         return true;
     }
 
@@ -209,7 +240,7 @@ private:
         while (!stack.empty()) {
             const Pending item = stack.back();
             stack.pop_back();
-            if (!claim(item.cell, Use::Key, "раздел")) {
+            if (!claim(item.cell, "раздел")) {
                 continue;
             }
             auto node = hive_.key(KeyRef{item.cell});
@@ -241,7 +272,7 @@ private:
         if (node.classLength == 0 || node.classCell == kNoCell) {
             return;
         }
-        if (claim(node.classCell, Use::Class, "имя класса")) {
+        if (claim(node.classCell, "имя класса")) {
             if (auto name = hive_.className(node); !name) {
                 fault(name.error());
             }
@@ -256,7 +287,7 @@ private:
             }
             return children;
         }
-        if (!claim(node.subkeyList, Use::List, "список подразделов")) {
+        if (!claim(node.subkeyList, "список подразделов")) {
             return children;
         }
         auto kind = hive_.listKind(node.subkeyList);
@@ -273,7 +304,7 @@ private:
             }
             leaves = std::move(*l);
             for (std::uint32_t leaf : leaves) {
-                if (!claim(leaf, Use::List, "лист списка подразделов")) {
+                if (!claim(leaf, "лист списка подразделов")) {
                     return children;
                 }
             }
@@ -321,7 +352,7 @@ private:
                     remark(leaf, fmt::format("подсказка имени «{}» в списке lf не совпадает",
                                              toUtf8(childNode->name)));
                 }
-                previous = childNode->name;
+                previous = std::move(childNode->name);
                 children.push_back(child);
             }
         }
@@ -336,7 +367,7 @@ private:
         if (node.valueCount == 0) {
             return;
         }
-        if (!claim(node.valueList, Use::List, "список параметров")) {
+        if (!claim(node.valueList, "список параметров")) {
             return;
         }
         auto refs = hive_.values(node);
@@ -346,7 +377,7 @@ private:
         }
         std::vector<std::u16string> names;
         for (ValueRef ref : *refs) {
-            if (!claim(ref.cell, Use::Value, "параметр")) {
+            if (!claim(ref.cell, "параметр")) {
                 continue;
             }
             auto v = hive_.value(ref);
@@ -372,7 +403,7 @@ private:
             }
             return;
         }
-        if (!claim(v.dataCell, Use::Data, "данные параметра")) {
+        if (!claim(v.dataCell, "данные параметра")) {
             return;
         }
         if (hive_.baseBlock().hasBigData() && v.dataSize > kBigDataSegment) {
@@ -380,33 +411,38 @@ private:
             if (db.size() >= 8 && db[0] == 'd' && db[1] == 'b') {
                 const std::uint32_t list = le32(db.data() + db::kSegmentList);
                 const std::size_t count = le16(db.data() + db::kSegmentCount);
-                if (claim(list, Use::Data, "список сегментов больших данных")) {
+                if (claim(list, "список сегментов больших данных")) {
                     const auto listData = *hive_.cell(list);
                     if (listData.size() < count * 4) {
                         fault(list, "список сегментов короче их числа");
                         return;
                     }
                     for (std::size_t i = 0; i < count; ++i) {
-                        if (!claim(le32(listData.data() + 4 * i), Use::Data, "сегмент данных")) {
+                        if (!claim(le32(listData.data() + 4 * i), "сегмент данных")) {
                             return;
                         }
                     }
                 }
             }
         }
-        if (auto data = hive_.valueData(v); !data) {
+        if (hive_.baseBlock().hasBigData() && v.dataSize > kBigDataSegment) {
+            if (auto data = hive_.valueData(v); !data) {
+                fault(data.error());
+            }
+        } else if (auto data = hive_.cell(v.dataCell); !data) {
             fault(data.error());
+        } else if (data->size() < v.dataSize) {
+            fault(v.dataCell, "ячейка данных короче размера параметра");
         }
     }
 
     void checkSecurity() {
         for (const auto& [offset, references] : securityRefs_) {
-            CellInfo* c = findCell(offset);
-            if (c == nullptr || !c->allocated) {
+            if (!cells_.isStart(offset) || !cells_.isAllocated(offset)) {
                 fault(offset, "ссылка на дескриптор безопасности не на занятую ячейку");
                 continue;
             }
-            c->use = Use::Security;
+            cells_.claim(offset);
             auto data = hive_.cell(offset);
             if (!data || data->size() < sk::kDescriptor || (*data)[0] != 's' || (*data)[1] != 'k') {
                 fault(offset, "ячейка не является дескриптором безопасности (sk)");
@@ -439,17 +475,15 @@ private:
     void checkUnreferenced() {
         std::size_t count = 0;
         std::uint64_t bytes = 0;
-        for (const CellInfo& c : cells_) {
-            if (c.allocated && c.use == Use::None) {
-                // Security cells that no key uses still sit in their list.
-                auto data = hive_.cell(c.offset);
-                if (data && data->size() >= 2 && (*data)[0] == 's' && (*data)[1] == 'k') {
-                    continue;
-                }
-                ++count;
-                bytes += c.size;
+        cells_.forEachUnclaimed([&](std::uint32_t offset) {
+            // Security cells that no key uses still sit in their list.
+            auto data = hive_.cell(offset);
+            if (data && data->size() >= 2 && (*data)[0] == 's' && (*data)[1] == 'k') {
+                return;
             }
-        }
+            ++count;
+            bytes += data ? data->size() + 4 : 0;
+        });
         if (count > 0) {
             remark(std::nullopt,
                    fmt::format("занятых ячеек без ссылок: {} ({} байт)", count, bytes));
@@ -458,7 +492,7 @@ private:
 
     const Hive& hive_;
     Validation result_;
-    std::vector<CellInfo> cells_;
+    CellMap cells_;
     std::unordered_map<std::uint32_t, std::uint32_t> securityRefs_;
     std::size_t dropped_ = 0;
     bool blockingSeen_ = false;

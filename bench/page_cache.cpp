@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "hive/unique_fd.h"
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -22,24 +23,6 @@ namespace {
 tl::unexpected<Error> systemError(const std::string& what, const std::filesystem::path& file) {
     return tl::unexpected(Error{what + ": " + std::strerror(errno), file.string(), {}, false});
 }
-
-// An owned file descriptor.
-class Fd {
-public:
-    explicit Fd(int fd)
-        : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // An owned read-only shared mapping of a whole file.
 class Mapping {
@@ -93,7 +76,7 @@ Result<std::size_t> residentPages(const void* data, std::size_t length) {
 
 Result<std::size_t> mappedPages(const void* data, std::size_t length) {
     const std::filesystem::path pagemap = "/proc/self/pagemap";
-    Fd fd(::open(pagemap.c_str(), O_RDONLY | O_CLOEXEC));
+    engine::hive::UniqueFd fd(::open(pagemap.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return systemError("не удалось открыть", pagemap);
     }
@@ -116,7 +99,7 @@ Result<std::size_t> mappedPages(const void* data, std::size_t length) {
 }
 
 Result<std::size_t> cachedPagesOfFile(const std::filesystem::path& file) {
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    engine::hive::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return systemError("не удалось открыть", file);
     }
@@ -134,7 +117,7 @@ Result<std::size_t> cachedPagesOfFile(const std::filesystem::path& file) {
 
 Result<std::size_t> evictFromPageCache(const std::filesystem::path& file) {
     {
-        Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        engine::hive::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0) {
             return systemError("не удалось открыть", file);
         }
@@ -152,7 +135,7 @@ Result<std::size_t> evictFromPageCache(const std::filesystem::path& file) {
 }
 
 Result<void> readWholeFile(const std::filesystem::path& file) {
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    engine::hive::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return systemError("не удалось открыть", file);
     }

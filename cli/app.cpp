@@ -1,24 +1,38 @@
 #include "cli/app.h"
 
 #include <iostream>
+#include <sstream>
+
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
+#include "cli/auto_command.h"
 #include "cli/hive_command.h"
 #include "cli/scan_command.h"
 
 namespace cli {
 
 int run(int argc, char** argv) {
-    return run(argc, argv, std::cout, std::cerr);
+    return run(argc, argv,
+               Terminal{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) == 1,
+                        isatty(STDOUT_FILENO) == 1});
 }
 
 int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    std::istringstream noInput;
+    return run(argc, argv, Terminal{noInput, out, err});
+}
+
+int run(int argc, char** argv, const Terminal& terminal) {
+    std::ostream& out = terminal.out;
+    std::ostream& err = terminal.err;
     CLI::App app{"Morvalin: лечение Windows, заблокированной вымогателем, с живого носителя",
                  "morvalin-cli"};
     app.require_subcommand(1);
     HiveCommand hive(app, out, err);
     ScanCommand scan(app, out, err);
+    AutoCommand automatic(app, terminal);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -34,6 +48,9 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (scan.chosen()) {
         return scan.run();
+    }
+    if (automatic.chosen()) {
+        return automatic.run();
     }
     return kExitError;
 }

@@ -1,5 +1,7 @@
 #include "cli/drive_options.h"
 
+#include "platform/drive_detection.h"
+
 namespace cli {
 
 using engine::platform::DriveType;
@@ -29,6 +31,13 @@ tl::expected<engine::platform::DriveTable, std::string> DriveOptions::table() co
         }
     }
     return table;
+}
+
+tl::expected<engine::platform::DriveTable, std::string> DriveOptions::tableOrDetected() const {
+    if (given()) {
+        return table();
+    }
+    return engine::platform::detectDrives();
 }
 
 } // namespace cli

@@ -19,6 +19,8 @@ public:
     // The table the options give; the first bad option's message when one is
     // malformed, names a letter outside a-z or a folder that does not exist.
     tl::expected<engine::platform::DriveTable, std::string> table() const;
+    // The table of the options when any is given, else the detected drives.
+    tl::expected<engine::platform::DriveTable, std::string> tableOrDetected() const;
 
 private:
     std::vector<std::string> fixed_;

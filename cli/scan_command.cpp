@@ -5,7 +5,6 @@
 #include "cli/app.h"
 #include "context/context.h"
 #include "discovery/find_systems.h"
-#include "platform/drive_detection.h"
 
 namespace cli {
 
@@ -24,16 +23,12 @@ ScanCommand::ScanCommand(CLI::App& app, std::ostream& out, std::ostream& err)
 
 int ScanCommand::run() {
     engine::Context context;
-    if (drives_.given()) {
-        auto table = drives_.table();
-        if (!table) {
-            err_ << "morvalin-cli scan: " << table.error() << '\n';
-            return kExitError;
-        }
-        context.drives = std::move(*table);
-    } else {
-        context.drives = engine::platform::detectDrives();
+    auto table = drives_.tableOrDetected();
+    if (!table) {
+        err_ << "morvalin-cli scan: " << table.error() << '\n';
+        return kExitError;
     }
+    context.drives = std::move(*table);
     if (const char* windir = std::getenv("windir"); windir != nullptr) {
         context.windir = windir;
     }

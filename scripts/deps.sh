@@ -11,6 +11,8 @@ MORVALIN_PACKAGES=(
     libhivex-dev libhivex-bin python3-hivex             # tests: an independent hive reader/writer
     libregf-utils reglookup                             # tests: two more independent readers
     ntfs-3g attr fuse3                                  # tests: real NTFS volumes in image files
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64   # tests: windres and ld build real PE files
+    locales                                             # tests: times in English and Russian locales
 )
 
 missing=()
@@ -28,4 +30,22 @@ if ((${#missing[@]} > 0)); then
     fi
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Locales the tests format times in (the automatic log's time of day follows the
+# locale): English with its 12-hour clock, and Russian as the live medium runs.
+if command -v locale-gen >/dev/null && [ -w /etc/locale.gen ]; then
+    wanted=()
+    for name in en_US ru_RU; do
+        if ! locale -a 2>/dev/null | grep -qix "${name}.utf8"; then
+            wanted+=("$name")
+        fi
+    done
+    if ((${#wanted[@]} > 0)); then
+        for name in "${wanted[@]}"; do
+            sed -i "s/^# *\(${name}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+            grep -q "^${name}.UTF-8 UTF-8" /etc/locale.gen || echo "${name}.UTF-8 UTF-8" >>/etc/locale.gen
+        done
+        locale-gen >/dev/null
+    fi
 fi

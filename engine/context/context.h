@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ struct Context {
 
     registry::TRegEngine AutoRegEngine;
     registry::TRegEngine ManualRegEngine;
+
+    // The clean copies of taskmgr.exe and userinit.exe that come with the
+    // program ("BACKUP" in the working folder unless told otherwise).
+    std::filesystem::path backupFolder = "BACKUP";
 };
 
 } // namespace engine

@@ -84,6 +84,8 @@ private:
     std::filesystem::path path_;
 };
 
+} // namespace
+
 // The file's Windows attributes from the NTFS driver's extended attributes:
 // ntfs-3g shows them as system.ntfs_attrib_be (big-endian) and
 // system.ntfs_attrib (native order), ntfs3 also as system.dos_attrib (only the
@@ -110,8 +112,6 @@ std::optional<std::uint32_t> ntfsAttributes(const std::filesystem::path& file) {
     }
     return std::nullopt;
 }
-
-} // namespace
 
 Result<Opened> PosixFileIo::open(const std::filesystem::path& file, bool create) {
     Opened opened;

@@ -83,6 +83,11 @@ public:
     Result<FileFacts> facts(const std::filesystem::path& file) override;
 };
 
+// The file's Windows attributes from the NTFS driver's extended attributes
+// (ntfs-3g: system.ntfs_attrib_be, system.ntfs_attrib; ntfs3:
+// system.dos_attrib); nullopt where the file system shows none.
+std::optional<std::uint32_t> ntfsAttributes(const std::filesystem::path& file);
+
 // Writes all of `bytes` at offset, or says why not (an error, or the system
 // taking fewer bytes than given: a short write is a failure, not retried).
 Result<void> writeExactly(OpenFile& file, std::uint64_t offset,

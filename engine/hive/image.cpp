@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "hive/unique_fd.h"
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -27,28 +28,10 @@ Error systemError(const std::string& what) {
     return Error{what + ": " + std::strerror(errno), {}, {}, false};
 }
 
-// An owned file descriptor.
-class Fd {
-public:
-    explicit Fd(int fd)
-        : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 Result<HiveImage> HiveImage::mapFile(const std::filesystem::path& file) {
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return tl::unexpected(systemError("не удалось открыть"));
     }

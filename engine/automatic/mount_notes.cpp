@@ -1,0 +1,38 @@
+#include "automatic/mount_notes.h"
+
+namespace engine::automatic {
+
+using registry::MountFailure;
+
+const std::string kRecoveredNote =
+    "Куст восстановлен из журналов транзакций: Windows не успела сохранить его до конца";
+
+std::optional<std::string> mountFailureNote(MountFailure failure) {
+    switch (failure) {
+    case MountFailure::NotAHive:
+        return "Файл не является кустом реестра или его заголовок разрушен: восстановите куст "
+               "из резервной копии";
+    case MountFailure::Damaged:
+        return "Куст повреждён, изменять его небезопасно: проверьте диск (chkdsk) или "
+               "восстановите куст из резервной копии";
+    case MountFailure::DirtyWithoutLogs:
+        return "Куст не был сохранён до конца, а его журналы непригодны: загрузите Windows и "
+               "завершите работу полностью, затем повторите";
+    case MountFailure::Hibernated:
+        return "Том в спящем режиме (быстрый запуск Windows): загрузите Windows и завершите "
+               "работу полностью, затем повторите";
+    case MountFailure::ReadOnly:
+        return "Файл или том нельзя изменять (только чтение, сжатие или шифрование NTFS): "
+               "подключите том для записи или снимите эти атрибуты, затем повторите";
+    case MountFailure::None:
+    case MountFailure::NameInUse:
+    case MountFailure::AlreadyMounted:
+    case MountFailure::NotMounted:
+    case MountFailure::Missing:
+    case MountFailure::WriteBackFailed:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace engine::automatic

@@ -1,0 +1,762 @@
+// The whole automatic pass over locked computers built in temporary folders:
+// the complete log, line by line with its colours, and the hives and files
+// afterwards.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "automatic/auto_pass.h"
+#include "context/context.h"
+#include "hive/file_io.h"
+#include "rules/system_files.h"
+#include "support/faulty_file_io.h"
+#include "support/independent_readers.h"
+#include "support/pe_builder.h"
+#include "support/target_tree.h"
+#include "support/test_files.h"
+
+#include "expected_log.h"
+
+namespace engine::automatic {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test::autolog;
+using rules::DialogResult;
+using rules::RestoreAnswer;
+using rules::SystemFile;
+using rules::SystemFileRow;
+using test::dword;
+using test::sz;
+using test::TargetTree;
+using test::WindowsKind;
+using Strings = std::vector<std::string>;
+
+constexpr std::time_t kNow = 1700000000; // 22:13:20 UTC
+
+const std::string kCurrentVersion = "Microsoft\\Windows NT\\CurrentVersion";
+const std::string kWinlogon = kCurrentVersion + "\\Winlogon";
+const std::string kWowWinlogon = "Wow6432Node\\" + kWinlogon;
+const std::string kPolicy = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::string kUserWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const std::string kUserWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+const std::string kCmdPolicy = "Software\\Policies\\Microsoft\\Windows\\System";
+
+// ---------------------------------------------------------------------------
+// The system-file restore dialog, answered by a script.
+
+class ScriptedRestore final : public rules::RestoreQuestion {
+public:
+    ScriptedRestore() = default;
+    explicit ScriptedRestore(std::vector<RestoreAnswer> answers)
+        : answers_(std::move(answers)) {}
+
+    RestoreAnswer ask(const std::array<SystemFileRow, 4>& rows) override {
+        asked.push_back(rows);
+        if (asked.size() > answers_.size()) {
+            ADD_FAILURE() << "the restore dialog was opened unexpectedly";
+            return {};
+        }
+        return answers_[asked.size() - 1];
+    }
+    std::vector<std::array<SystemFileRow, 4>> asked;
+
+private:
+    std::vector<RestoreAnswer> answers_;
+};
+
+constexpr RestoreAnswer kRestoreAll{DialogResult::Ok, {true, true, true, true}};
+
+// ---------------------------------------------------------------------------
+// System files: genuine ones built once for the whole program, and a
+// locker's look-alikes (the right names, another company).
+
+enum class FileState { Genuine, Replaced, Missing };
+
+const fs::path& genuineFiles() {
+    static const test::TempDir dir;
+    static const bool built = (test::writeGenuineXpSystemFiles(dir.path()), true);
+    (void)built;
+    return dir.path();
+}
+
+const fs::path& replacedFiles() {
+    static const test::TempDir dir;
+    static const bool built = [] {
+        test::VersionStrings taskmgr = test::xpTaskmgr();
+        taskmgr.companyName = "WinLock Software";
+        test::buildVersionedPe(dir.path() / "taskmgr.exe", taskmgr);
+        test::VersionStrings userinit = test::xpUserinit();
+        userinit.legalCopyright = "(c) WinLock";
+        test::buildVersionedPe(dir.path() / "userinit.exe", userinit);
+        return true;
+    }();
+    (void)built;
+    return dir.path();
+}
+
+// The four files of an installation's Windows folder, in the dialog's row
+// order: userinit.exe, dllcache\userinit.exe, taskmgr.exe, dllcache\taskmgr.exe.
+const std::array<const char*, 4> kSystemFiles = {
+    "system32/userinit.exe", "system32/dllcache/userinit.exe", "system32/taskmgr.exe",
+    "system32/dllcache/taskmgr.exe"};
+
+// A copy of a test data file that can be written, as a disk's files are.
+void copyWritable(const std::string& testdataFile, const fs::path& to) {
+    fs::create_directories(to.parent_path());
+    fs::copy_file(test::testdata(testdataFile), to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+void plantSystemFiles(const fs::path& windows, const std::array<FileState, 4>& states) {
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        const fs::path target = windows / kSystemFiles[i];
+        fs::create_directories(target.parent_path());
+        fs::remove(target);
+        if (states[i] == FileState::Missing) {
+            continue;
+        }
+        const fs::path& from = states[i] == FileState::Genuine ? genuineFiles() : replacedFiles();
+        fs::copy_file(from / target.filename(), target);
+    }
+}
+
+constexpr std::array<FileState, 4> kAllGenuine = {FileState::Genuine, FileState::Genuine,
+                                                  FileState::Genuine, FileState::Genuine};
+
+// ---------------------------------------------------------------------------
+// Hives before and after: every line of the dump stays as it was except the
+// values the pass heals.
+
+Strings dumpOf(const fs::path& hive) {
+    auto dump = test::engineDump(hive);
+    EXPECT_TRUE(dump) << hive << ": " << dump.error().describe();
+    return dump ? test::splitLines(*dump) : Strings{};
+}
+
+// One healed value: its key as the dump names it, its name, and the line it
+// has afterwards (nullopt: deleted).
+struct Healed {
+    std::string key;
+    std::string name;
+    std::optional<std::string> line;
+};
+
+bool startsWithNoCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The dump `before` with the healed values changed, deleted or (new ones)
+// added at the end of their key's values.
+Strings healedDump(Strings lines, const std::vector<Healed>& healed) {
+    for (const Healed& h : healed) {
+        const auto header = std::find(lines.begin(), lines.end(), "[" + h.key + "]");
+        if (header == lines.end()) {
+            ADD_FAILURE() << "no key [" << h.key << "] in the dump before";
+            continue;
+        }
+        auto it = header + 1;
+        while (it != lines.end() && !it->starts_with("[") &&
+               !startsWithNoCase(*it, "\"" + h.name + "\" = ")) {
+            ++it;
+        }
+        const bool found = it != lines.end() && !it->starts_with("[");
+        if (found && h.line) {
+            *it = *h.line;
+        } else if (found) {
+            lines.erase(it);
+        } else if (h.line) {
+            lines.insert(it, *h.line);
+        } else {
+            ADD_FAILURE() << "no value " << h.name << " in [" << h.key << "] to delete";
+        }
+    }
+    return lines;
+}
+
+// A hive file's dump taken now, to compare with after the pass.
+struct HiveSnapshot {
+    explicit HiveSnapshot(fs::path hive)
+        : file(std::move(hive))
+        , bytes(test::readFile(file))
+        , dump(dumpOf(file)) {}
+
+    // Nothing was written: the file is the same to the byte.
+    void expectUntouched() const {
+        EXPECT_EQ(test::readFile(file), bytes) << file << " was written";
+    }
+    // Only the healed values changed, and other readers read the result.
+    void expectHealed(const std::vector<Healed>& healed) const {
+        EXPECT_TRUE(
+            test::sameLines("expected", healedDump(dump, healed), "after the pass", dumpOf(file)))
+            << file;
+        EXPECT_TRUE(test::independentReadersAgree(file)) << file;
+    }
+
+    fs::path file;
+    std::vector<unsigned char> bytes;
+    Strings dump;
+};
+
+// ---------------------------------------------------------------------------
+
+class AutoPassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        std::setlocale(LC_TIME, "C");
+    }
+
+    Log run(Context& context, rules::RestoreQuestion& restore) {
+        LogLines sink;
+        AutoPass pass{context, state_, sink, restore, [] { return kNow; }};
+        StartAutoPass(pass);
+        EXPECT_TRUE(state_.AutoFinished);
+        return sink.lines;
+    }
+
+    // An XP installation with its four system files genuine.
+    fs::path addXp(char letter, const std::string& folder,
+                   const std::vector<test::PlantedValue>& extra = {}) {
+        const fs::path hive = tree_.addInstallation(letter, folder, WindowsKind::Xp32, extra);
+        plantSystemFiles(tree_.drive(letter) / folder, kAllGenuine);
+        return hive;
+    }
+
+    Context context() {
+        Context c = tree_.context();
+        c.backupFolder = genuineFiles();
+        return c;
+    }
+
+    TargetTree tree_;
+    AutoState state_;
+};
+
+const Log kXpLoaded = systemLoaded("Microsoft Windows XP", kXpBuild, "C:\\WINDOWS", false);
+const Log kXpWinlogonHealthy =
+    join({systemRoot("C:\\WINDOWS"), shellHealthy("Explorer.exe"),
+          userinitHealthy("C:\\WINDOWS\\system32\\userinit.exe,"), kTaskmanAbsent, kGinaAbsent});
+
+TEST_F(AutoPassTest, AHealthyXpIsReportedHealthyAndNotWrittenTo) {
+    const fs::path software = addXp('c', "WINDOWS");
+    const fs::path ntuser = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    const HiveSnapshot softwareBefore(software), ntuserBefore(ntuser);
+    Context ctx = context();
+    ScriptedRestore restore;
+    state_.SuspectFiles = {"left from the last pass"};
+
+    const Log log = run(ctx, restore);
+
+    EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS"}), kXpLoaded, kFilesGood, kXpWinlogonHealthy,
+                              kSystemDone, kUsersStart, userLoaded("Admin"),
+                              userChecks(kHealthyRealUser), userDone("Admin"), summary({})}),
+                        log));
+    EXPECT_TRUE(restore.asked.empty());
+    EXPECT_TRUE(state_.SuspectFiles.empty());
+    EXPECT_TRUE(ctx.registry.mounts().empty());
+    EXPECT_EQ(ctx.AutoProfileNames, Strings{"Admin"});
+    EXPECT_EQ(ctx.AutoProfileHives, Strings{"c:\\Documents and Settings\\Admin\\NTUSER.DAT"});
+    EXPECT_EQ(ctx.CurrentSystemHive, "c:\\WINDOWS\\system32\\config\\software");
+    EXPECT_EQ(ctx.LoadedProductName, "Microsoft Windows XP");
+    softwareBefore.expectUntouched();
+    ntuserBefore.expectUntouched();
+}
+
+TEST_F(AutoPassTest, ALockedXpIsHealedAndEveryForeignProgramListed) {
+    const fs::path software =
+        addXp('c', "WINDOWS",
+              {sz(kWinlogon, "Shell", "explorer.exe, C:\\Program Files\\Lock\\banner.exe"),
+               // The default with a second program after an empty item.
+               sz(kWinlogon, "Userinit",
+                  "C:\\WINDOWS\\system32\\userinit.exe,,C:\\WINDOWS\\system32\\sysnet.exe,"),
+               sz(kWinlogon, "Taskman", ""),
+               sz(kWinlogon, "GinaDll", "C:\\WINDOWS\\system32\\fakegina.dll")});
+    plantSystemFiles(tree_.drive('c') / "WINDOWS", {FileState::Genuine, FileState::Genuine,
+                                                    FileState::Replaced, FileState::Genuine});
+    const fs::path taskmgr = tree_.drive('c') / "WINDOWS" / "system32" / "taskmgr.exe";
+    const auto taskmgrBefore = test::readFile(taskmgr);
+
+    // Every lock set to 1, the shells set, and a program in `load`.
+    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    test::plantValues(
+        admin, {sz(kPolicy, "Shell", "C:\\Documents and Settings\\Admin\\lock.exe"),
+                sz(kUserWinlogon, "Shell", ""), sz(kUserWindows, "load", "C:\\WINDOWS\\load.exe"),
+                dword(kPolicy, "DisableRegistryTools", 1), dword(kPolicy, "DisableTaskMgr", 1),
+                dword(kCmdPolicy, "DisableCMD", 1)});
+    // Every lock present but 0; `load` present and empty.
+    const fs::path guest = tree_.addProfile('c', WindowsKind::Xp32, "Guest");
+    test::plantValues(guest,
+                      {dword(kPolicy, "DisableRegistryTools", 0),
+                       dword(kPolicy, "DisableTaskMgr", 0), dword(kCmdPolicy, "DisableCMD", 0)});
+    // Locks that are neither 0 nor 1 (2, and a string), and no `load` at all.
+    const fs::path operatorHive = tree_.addProfile('c', WindowsKind::Xp32, "Operator");
+    fs::remove(operatorHive);
+    test::makeHive(operatorHive,
+                   {sz(kPolicy, "DisableRegistryTools", "1"), dword(kPolicy, "DisableTaskMgr", 2),
+                    dword(kCmdPolicy, "DisableCMD", 2)});
+
+    const HiveSnapshot softwareBefore(software), adminBefore(admin), guestBefore(guest),
+        operatorBefore(operatorHive);
+    Context ctx = context();
+    ScriptedRestore restore({{DialogResult::Cancel, {}}});
+
+    const Log log = run(ctx, restore);
+
+    const Strings suspects = {"C:\\Program Files\\Lock\\banner.exe",
+                              "",
+                              "C:\\WINDOWS\\system32\\sysnet.exe",
+                              "C:\\WINDOWS\\system32\\fakegina.dll",
+                              "C:\\Documents and Settings\\Admin\\lock.exe",
+                              "",
+                              "C:\\WINDOWS\\load.exe"};
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\WINDOWS"}),
+              kXpLoaded,
+              kFilesBad,
+              systemRoot("C:\\WINDOWS"),
+              shellHealed("explorer.exe, C:\\Program Files\\Lock\\banner.exe"),
+              userinitHealed(
+                  "C:\\WINDOWS\\system32\\userinit.exe,,C:\\WINDOWS\\system32\\sysnet.exe,"),
+              kTaskmanEmpty,
+              kGinaRemoved,
+              kSystemDone,
+              kUsersStart,
+              userLoaded("Admin"),
+              userChecks({kRemoved, kRemoved, kRemoved, kRegistryToolsUnlocked, kTaskMgrUnlocked,
+                          kCmdUnlocked}),
+              userDone("Admin"),
+              userLoaded("Guest"),
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent, kRegistryToolsZero,
+                          kTaskMgrZero, kCmdZero}),
+              userDone("Guest"),
+              userLoaded("Operator"),
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kLoadAbsent, kSilent, kSilent,
+                          kSilent}),
+              userDone("Operator"),
+              summary(suspects)}),
+        log));
+    EXPECT_EQ(state_.SuspectFiles, suspects);
+    ASSERT_EQ(restore.asked.size(), 1u);
+    EXPECT_FALSE(restore.asked[0][static_cast<std::size_t>(SystemFile::Taskmgr)].genuine);
+    EXPECT_TRUE(restore.asked[0][static_cast<std::size_t>(SystemFile::Userinit)].genuine);
+    EXPECT_EQ(test::readFile(taskmgr), taskmgrBefore); // the operator did not restore it
+
+    softwareBefore.expectHealed(
+        {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"},
+         {kWinlogon, "Userinit", R"("Userinit" = REG_SZ "C:\\WINDOWS\\system32\\userinit.exe,")"},
+         {kWinlogon, "GinaDll", std::nullopt}}); // the empty Taskman stays
+    adminBefore.expectHealed({{kPolicy, "Shell", std::nullopt},
+                              {kUserWinlogon, "Shell", std::nullopt},
+                              {kUserWindows, "load", R"("load" = REG_SZ "")"},
+                              {kPolicy, "DisableRegistryTools", std::nullopt},
+                              {kPolicy, "DisableTaskMgr", std::nullopt},
+                              {kCmdPolicy, "DisableCMD", std::nullopt}});
+    guestBefore.expectUntouched();
+    operatorBefore.expectUntouched();
+}
+
+TEST_F(AutoPassTest, A64BitWindowsIsCheckedInTheNativeWinlogonKeyThenInWow6432Node) {
+    // A locker in the native key, which the 64-bit logon reads, and a
+    // Taskman in the 32-bit view; that view's Userinit is missing.
+    const fs::path software = tree_.addInstallation(
+        'c', "Windows", WindowsKind::Win7x64,
+        {sz(kWinlogon, "Shell", "C:\\ProgramData\\winlock.exe"),
+         sz(kWinlogon, "Userinit", "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\svc.exe"),
+         sz(kWowWinlogon, "Taskman", "C:\\ProgramData\\tm.exe")});
+    const fs::path ntuser =
+        tree_.addProfile('c', WindowsKind::Win7x64, "Admin", "hives/win7-ntuser.dat");
+    test::plantValues(ntuser, {dword(kPolicy, "DisableTaskMgr", 1)});
+    const HiveSnapshot softwareBefore(software), ntuserBefore(ntuser);
+    Context ctx = context();
+    ScriptedRestore restore; // no file check but on Windows XP
+
+    const Log win7Loaded = systemLoaded("Windows 7 Ultimate", kWin7Build, "C:\\Windows", true);
+    const Log first = run(ctx, restore);
+
+    const Strings suspects = {"C:\\ProgramData\\winlock.exe", "C:\\ProgramData\\svc.exe",
+                              "C:\\ProgramData\\tm.exe"};
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\Windows"}), win7Loaded, systemRoot("C:\\Windows"),
+              // The native key, healed to the 32-bit defaults it has.
+              shellHealed("C:\\ProgramData\\winlock.exe"),
+              userinitHealed("C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\svc.exe"),
+              kTaskmanAbsent, kGinaAbsent,
+              // Then Wow6432Node.
+              shellHealthy("explorer.exe"), userinitHealed(""), kTaskmanRemoved, kGinaAbsent,
+              kSystemDone, kUsersStart, userLoaded("Admin"),
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent, kRegistryToolsAbsent,
+                          kTaskMgrUnlocked, kCmdAbsent}),
+              userDone("Admin"), summary(suspects)}),
+        first));
+    softwareBefore.expectHealed(
+        {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"},
+         {kWinlogon, "Userinit", R"("Userinit" = REG_SZ "C:\\Windows\\system32\\userinit.exe,")"},
+         {kWowWinlogon, "Taskman", std::nullopt},
+         {kWowWinlogon, "Userinit", R"("Userinit" = REG_SZ "userinit.exe")"}});
+    ntuserBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt}});
+
+    // A second pass finds it healthy and writes nothing.
+    const HiveSnapshot softwareHealed(software), ntuserHealed(ntuser);
+    Context again = context();
+    const Log second = run(again, restore);
+    EXPECT_TRUE(
+        sameLog(join({passStart({"c:\\Windows"}), win7Loaded, systemRoot("C:\\Windows"),
+                      shellHealthy("Explorer.exe"),
+                      userinitHealthy("C:\\Windows\\system32\\userinit.exe,"), kTaskmanAbsent,
+                      kGinaAbsent, shellHealthy("explorer.exe"), userinitHealthy("userinit.exe"),
+                      kTaskmanAbsent, kGinaAbsent, kSystemDone, kUsersStart, userLoaded("Admin"),
+                      userChecks(kHealthyRealUser), userDone("Admin"), summary({})}),
+                second));
+    EXPECT_TRUE(state_.SuspectFiles.empty());
+    softwareHealed.expectUntouched();
+    ntuserHealed.expectUntouched();
+    EXPECT_TRUE(restore.asked.empty());
+}
+
+TEST_F(AutoPassTest, WithoutAnInstallationThePassEndsAfterDiscovery) {
+    tree_.drive('c');
+    fs::create_directories(tree_.drive('c') / "WINDOWS" / "system32" / "config");
+    Context ctx = context();
+    ScriptedRestore restore;
+    state_.SuspectFiles = {"left from the last pass"};
+    ctx.AutoProfileNames = {"left from the last pass"};
+
+    EXPECT_TRUE(sameLog(join({passStart({}), kNothingFound}), run(ctx, restore)));
+    EXPECT_TRUE(state_.SuspectFiles.empty());
+    // The installation phase never started.
+    EXPECT_EQ(ctx.AutoProfileNames, Strings{"left from the last pass"});
+}
+
+TEST_F(AutoPassTest, AnInstallationThatDoesNotMountIsReportedAndThePassGoesOn) {
+    const fs::path broken = tree_.drive('c') / "WINDOWS" / "system32" / "config" / "software";
+    fs::create_directories(broken.parent_path());
+    std::ofstream(broken) << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n";
+    const auto brokenBefore = test::readFile(broken);
+    tree_.addInstallation('d', "Windows", WindowsKind::Win7x64);
+    Context ctx = context();
+    ScriptedRestore restore;
+
+    EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS", "d:\\Windows"}),
+                              systemNotLoaded("c:\\WINDOWS\\system32\\config\\software"),
+                              {red(kNotAHiveNote)},
+                              systemLoaded("Windows 7 Ultimate", kWin7Build, "D:\\Windows", true),
+                              systemRoot("D:\\Windows"),
+                              shellHealthy("Explorer.exe"),
+                              userinitHealthy("D:\\Windows\\system32\\userinit.exe,"),
+                              kTaskmanAbsent,
+                              kGinaAbsent,
+                              shellHealthy("explorer.exe"),
+                              userinitHealed(""),
+                              kTaskmanAbsent,
+                              kGinaAbsent,
+                              kSystemDone,
+                              kUsersStart,
+                              kNoUsers,
+                              summary({})}),
+                        run(ctx, restore)));
+    EXPECT_EQ(test::readFile(broken), brokenBefore);
+    EXPECT_TRUE(ctx.registry.mounts().empty());
+}
+
+TEST_F(AutoPassTest, AMountRefusedForAReasonTheOperatorCanMendSaysWhatToDo) {
+    const std::string softwarePath = "WINDOWS/system32/config/software";
+    const struct {
+        const char* what;
+        std::function<void(TargetTree&, Context&)> prepare;
+        std::string note;
+    } cases[] = {
+        {"a hibernated volume",
+         [](TargetTree& tree, Context&) {
+             tree.addInstallation('c', "WINDOWS", WindowsKind::Xp32);
+             std::ofstream(tree.drive('c') / "hiberfil.sys", std::ios::binary)
+                 << "HIBR" << std::string(4092, '\0');
+         },
+         kHibernatedNote},
+        {"dirty, with logs that cannot be applied",
+         [&](TargetTree& tree, Context&) {
+             const fs::path hive = tree.drive('c') / softwarePath;
+             for (const char* suffix : {"", ".LOG1", ".LOG2"}) {
+                 copyWritable(std::string("hives/bad-log-new/BadLogHive") + suffix,
+                              hive.string() + suffix);
+             }
+         },
+         kDirtyNote},
+        {"damaged",
+         [&](TargetTree& tree, Context&) {
+             copyWritable("hives/corrupt/WrongOrderHive", tree.drive('c') / softwarePath);
+         },
+         kDamagedNote},
+        {"on a read-only volume",
+         [](TargetTree& tree, Context& ctx) {
+             tree.addInstallation('c', "WINDOWS", WindowsKind::Xp32);
+             static engine::hive::PosixFileIo real;
+             ctx.registry.setFileIo(std::make_shared<test::FaultyFileIo>(
+                 real, [](engine::hive::FileFacts& f) { f.readOnlyVolume = true; }));
+         },
+         kReadOnlyNote},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TargetTree tree;
+        tree.drive('c');
+        Context ctx = tree.context();
+        c.prepare(tree, ctx);
+        const fs::path hive = tree.drive('c') / softwarePath;
+        const auto before = test::readFile(hive);
+        ScriptedRestore restore;
+
+        EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS"}),
+                                  systemNotLoaded("c:\\WINDOWS\\system32\\config\\software"),
+                                  {red(c.note)},
+                                  kUsersStart,
+                                  kNoUsers,
+                                  summary({})}),
+                            run(ctx, restore)));
+        EXPECT_EQ(test::readFile(hive), before);
+    }
+}
+
+TEST_F(AutoPassTest, UserHivesThatAreRecoveredOrDoNotMountAreReported) {
+    // Neither product name is exactly "Microsoft Windows XP": no file check.
+    tree_.addInstallation(
+        'c', "WINDOWS", WindowsKind::Xp32,
+        {sz(kCurrentVersion, "ProductName", "Microsoft Windows XP Professional")});
+    // Admin's hive was left dirty; its logs hold the last changes.
+    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    for (const char* suffix : {"", ".LOG1", ".LOG2"}) {
+        copyWritable(std::string("hives/dirty-new/NewDirtyHive") + suffix, admin.string() + suffix);
+    }
+    const fs::path broken = tree_.addProfile('c', WindowsKind::Xp32, "Broken");
+    std::ofstream(broken, std::ios::trunc) << "not a hive";
+    const fs::path guest = tree_.addProfile('c', WindowsKind::Xp32, "Guest");
+    test::plantValues(guest, {dword(kPolicy, "DisableRegistryTools", 1)});
+    const HiveSnapshot adminBefore(admin), guestBefore(guest);
+    Context ctx = context();
+    ScriptedRestore restore;
+
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\WINDOWS"}),
+              systemLoaded("Microsoft Windows XP Professional", kXpBuild, "C:\\WINDOWS", false),
+              kXpWinlogonHealthy,
+              kSystemDone,
+              kUsersStart,
+              userLoaded("Admin"),
+              {blue(kRecoveredNote)},
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kLoadAbsent,
+                          kRegistryToolsAbsent, kTaskMgrAbsent, kCmdAbsent}),
+              userDone("Admin"),
+              kUserNotLoaded,
+              {red(kNotAHiveNote)},
+              userLoaded("Guest"),
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent,
+                          kRegistryToolsUnlocked, kTaskMgrAbsent, kCmdAbsent}),
+              userDone("Guest"),
+              summary({})}),
+        run(ctx, restore)));
+    // Nothing to heal in the recovered hive: it is left for Windows to
+    // recover the same way.
+    adminBefore.expectUntouched();
+    guestBefore.expectHealed({{kPolicy, "DisableRegistryTools", std::nullopt}});
+    EXPECT_TRUE(ctx.registry.mounts().empty());
+}
+
+TEST_F(AutoPassTest, UsersOfAProfilesFolderTwoInstallationsShareAreCheckedTwice) {
+    // Two installations on c: that name the same profiles folder, and whose
+    // product names only look like Windows XP's: no file check.
+    tree_.addInstallation(
+        'c', "WINDOWS", WindowsKind::Xp32,
+        {sz(kCurrentVersion, "ProductName", "Microsoft Windows XP Professional")});
+    tree_.addInstallation('c', "WINNT", WindowsKind::Xp32,
+                          {sz(kCurrentVersion, "ProductName", "microsoft windows xp")});
+    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    test::plantValues(
+        admin, {dword(kPolicy, "DisableTaskMgr", 1), sz(kUserWindows, "load", "C:\\x\\load.exe")});
+    const HiveSnapshot adminBefore(admin);
+    Context ctx = context();
+    ScriptedRestore restore;
+
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\WINDOWS", "c:\\WINNT"}),
+              systemLoaded("Microsoft Windows XP Professional", kXpBuild, "C:\\WINDOWS", false),
+              kXpWinlogonHealthy, kSystemDone,
+              systemLoaded("microsoft windows xp", kXpBuild, "C:\\WINNT", false),
+              systemRoot("C:\\WINNT"), shellHealthy("Explorer.exe"),
+              userinitHealthy("C:\\WINNT\\system32\\userinit.exe,"), kTaskmanAbsent, kGinaAbsent,
+              kSystemDone, kUsersStart, userLoaded("Admin"),
+              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kRemoved,
+                          kRegistryToolsAbsent, kTaskMgrUnlocked, kCmdAbsent}),
+              userDone("Admin"), userLoaded("Admin"), userChecks(kHealthyRealUser),
+              userDone("Admin"), summary({"C:\\x\\load.exe"})}),
+        run(ctx, restore)));
+    EXPECT_EQ(ctx.AutoProfileNames, (Strings{"Admin", "Admin"}));
+    EXPECT_EQ(ctx.CurrentSystemHive, "c:\\WINNT\\system32\\config\\software");
+    adminBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt},
+                              {kUserWindows, "load", R"("load" = REG_SZ "")"}});
+}
+
+TEST_F(AutoPassTest, AnInstallationThatDoesNotUnmountBlocksTheNextButNotTheUsers) {
+    const fs::path windows = tree_.addInstallation(
+        'c', "WINDOWS", WindowsKind::Xp32,
+        {sz(kCurrentVersion, "ProductName", "Windows XP"), sz(kWinlogon, "Shell", "lock.exe")});
+    tree_.addInstallation('c', "WINNT", WindowsKind::Xp32,
+                          {sz(kCurrentVersion, "ProductName", "Windows XP")});
+    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    test::plantValues(admin, {dword(kPolicy, "DisableTaskMgr", 1)});
+    const HiveSnapshot windowsBefore(windows), adminBefore(admin);
+    Context ctx = context();
+    // The first write of the pass, the healed SOFTWARE hive's, fails.
+    engine::hive::PosixFileIo real;
+    auto faulty =
+        std::make_shared<test::FaultyFileIo>(real, test::FaultyFileIo::Fault::WriteError, 1);
+    ctx.registry.setFileIo(faulty);
+    ScriptedRestore restore;
+
+    EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS", "c:\\WINNT"}),
+                              systemLoaded("Windows XP", kXpBuild, "C:\\WINDOWS", false),
+                              systemRoot("C:\\WINDOWS"),
+                              shellHealed("lock.exe"),
+                              userinitHealthy("C:\\WINDOWS\\system32\\userinit.exe,"),
+                              kTaskmanAbsent,
+                              kGinaAbsent,
+                              {kEmpty, black("Проверка закончена"), red("Система не выгружена...")},
+                              // The mount name is still taken: no note of ours for that.
+                              systemNotLoaded("c:\\WINNT\\system32\\config\\software"),
+                              kUsersStart,
+                              userLoaded("Admin"),
+                              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent,
+                                          kRegistryToolsAbsent, kTaskMgrUnlocked, kCmdAbsent}),
+                              userDone("Admin"),
+                              summary({"lock.exe"})}),
+                        run(ctx, restore)));
+    EXPECT_TRUE(faulty->fired());
+    // The hive stays mounted with its change; its file still holds the old
+    // content.
+    ASSERT_EQ(ctx.registry.mounts().size(), 1u);
+    EXPECT_EQ(dumpOf(windows), windowsBefore.dump);
+    adminBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt}});
+}
+
+TEST_F(AutoPassTest, TheXpFileCheckAsksAboutBadFilesAndLogsItsResult) {
+    using enum FileState;
+    const struct {
+        const char* what;
+        std::array<FileState, 4> files;
+        std::optional<RestoreAnswer> answer; // nullopt: the dialog must not open
+        bool backupPresent;
+        bool good;
+        std::array<FileState, 4> after;
+    } cases[] = {
+        {"all genuine", kAllGenuine, std::nullopt, true, true, kAllGenuine},
+        {"taskmgr replaced, restored",
+         {Genuine, Genuine, Replaced, Genuine},
+         kRestoreAll,
+         true,
+         true,
+         kAllGenuine},
+        {"userinit missing, restored",
+         {Missing, Genuine, Genuine, Genuine},
+         kRestoreAll,
+         true,
+         true,
+         kAllGenuine},
+        {"both replaced, answered No",
+         {Replaced, Genuine, Replaced, Genuine},
+         RestoreAnswer{DialogResult::No, {true, true, true, true}},
+         true,
+         false,
+         {Replaced, Genuine, Replaced, Genuine}},
+        {"replaced, dialog closed",
+         {Genuine, Genuine, Replaced, Replaced},
+         RestoreAnswer{DialogResult::Cancel, {}},
+         true,
+         false,
+         {Genuine, Genuine, Replaced, Replaced}},
+        {"replaced, restore chosen but no clean copy on the medium",
+         {Genuine, Genuine, Replaced, Genuine},
+         kRestoreAll,
+         false,
+         false,
+         {Genuine, Genuine, Replaced, Genuine}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TargetTree tree;
+        tree.addInstallation('c', "WINDOWS", WindowsKind::Xp32);
+        const fs::path windows = tree.drive('c') / "WINDOWS";
+        plantSystemFiles(windows, c.files);
+        test::TempDir emptyBackup;
+        Context ctx = tree.context();
+        ctx.backupFolder = c.backupPresent ? genuineFiles() : emptyBackup.path();
+        ScriptedRestore restore(c.answer ? std::vector<RestoreAnswer>{*c.answer}
+                                         : std::vector<RestoreAnswer>{});
+
+        EXPECT_TRUE(
+            sameLog(join({passStart({"c:\\WINDOWS"}), kXpLoaded, c.good ? kFilesGood : kFilesBad,
+                          kXpWinlogonHealthy, kSystemDone, kUsersStart, kNoUsers, summary({})}),
+                    run(ctx, restore)));
+        ASSERT_EQ(restore.asked.size(), c.answer ? 1u : 0u);
+        if (c.answer) {
+            const auto& rows = restore.asked[0];
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                EXPECT_EQ(rows[i].genuine, c.files[i] == Genuine) << rows[i].windowsPath;
+            }
+            EXPECT_EQ(rows[static_cast<std::size_t>(SystemFile::Taskmgr)].windowsPath,
+                      "c:\\WINDOWS\\system32\\taskmgr.exe");
+        }
+        for (std::size_t i = 0; i < c.after.size(); ++i) {
+            const fs::path file = windows / kSystemFiles[i];
+            if (c.after[i] == Missing) {
+                EXPECT_FALSE(fs::exists(file)) << file;
+                continue;
+            }
+            const fs::path& source = c.after[i] == Genuine ? genuineFiles() : replacedFiles();
+            EXPECT_EQ(test::readFile(file), test::readFile(source / file.filename())) << file;
+        }
+    }
+}
+
+TEST_F(AutoPassTest, WithoutTheRestorePrivilegeThePassEndsAndCanBeClosed) {
+    const fs::path software = addXp('c', "WINDOWS");
+    const HiveSnapshot before(software);
+    Context ctx = context();
+    ctx.privileges.ntFamily = true;
+    ctx.privileges.adjust = [](std::string_view, bool) -> std::uint32_t { return 1300; };
+    ScriptedRestore restore;
+    state_.AutoFinished = false;
+
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\WINDOWS"}),
+              {black(kPlus), blue("Попытка загрузки системы..."),
+               red("Не удалось включить привилегию SeRestorePrivilege: Не все требуемые "
+                   "привилегии или группы присвоены вызывающему."),
+               red("Без неё кусты реестра не загружаются и не сохраняются: проверка прервана"),
+               blue("Выходим..."), blue(kEquals)}}),
+        run(ctx, restore)));
+    EXPECT_TRUE(ctx.registry.mounts().empty());
+    before.expectUntouched();
+}
+
+} // namespace
+} // namespace engine::automatic

@@ -18,16 +18,28 @@
 # pass, told to restore the system files from the program's clean copies,
 # finds everything else healthy.
 #
+# With --gui (and a display), the windows are opened over the same locked
+# computer instead: the toolbar's "СТАРТ" opens the mode chooser, whose
+# countdown starts the automatic pass.
+#
 # Environment: MORVALIN_TESTDATA (the shared test data), MORVALIN_DEMO_BUILD
 # (the build folder, build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+gui=0
+[ "${1:-}" = "--gui" ] && gui=1
+if [ "$gui" -eq 1 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "demo.sh --gui: нет дисплея (DISPLAY не задан); без --gui демонстрация идёт в терминале" >&2
+    exit 2
+fi
 bash scripts/deps.sh
 testdata=${MORVALIN_TESTDATA:-$PWD/../shared/testdata}
 build=${MORVALIN_DEMO_BUILD:-$PWD/build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVALIN_TESTDATA="$testdata" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target morvalin-cli
+targets=(morvalin-cli)
+[ "$gui" -eq 1 ] && targets+=(morvalin)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 cli=$build/cli/morvalin-cli
 
 work=$(mktemp -d)
@@ -134,6 +146,10 @@ show() {
     printf '\n\033[1m$ %s\033[0m\n' "$*" | sed "s|$work|\$TMP|g; s|$cli|morvalin-cli|g"
     "$@"
 }
+if [ "$gui" -eq 1 ]; then
+    show "$build/ui/morvalin" "${drives[@]}" --backup-dir "$backup"
+    exit 0
+fi
 show "$cli" scan "${drives[@]}"
 show "$cli" auto "${drives[@]}" --restore-files none --color=always
 echo

@@ -13,6 +13,10 @@ MORVALIN_PACKAGES=(
     ntfs-3g attr fuse3                                  # tests: real NTFS volumes in image files
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64   # tests: windres and ld build real PE files
     locales                                             # tests: times in English and Russian locales
+    qt6-base-dev                                        # the windows (Qt 6 Widgets, Test)
+    libxrandr-dev                                       # display modes on X11 (toolbar "Сменить")
+    fonts-wine                                          # a Tahoma-metric font with Cyrillic
+    xvfb xauth imagemagick                              # screenshots of the real windows
 )
 
 missing=()

@@ -1,0 +1,123 @@
+// Pictures of the program's windows for the README: the toolbar, the mode
+// chooser counting down, help, donation, the automatic window after a pass
+// over a locked Windows 7 made in a temporary folder, and the restore dialog.
+// Usage: morvalin_screenshots OUTPUT_FOLDER (scripts/screenshots.sh runs it
+// under Xvfb).
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "automatic/auto_pass.h"
+#include "shell/current_mode_display.h"
+#include "shell/main_windows.h"
+#include "shell/window_fonts.h"
+#include "shell/xrandr_display.h"
+#include "support/recording_launcher.h"
+#include "support/target_tree.h"
+
+namespace {
+
+void settle(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool save(QWidget& window, const std::filesystem::path& file) {
+    window.raise();
+    settle(400);
+    const bool saved = window.grab().save(QString::fromStdString(file.string()), "PNG");
+    std::cout << (saved ? "saved " : "FAILED ") << file.string() << '\n';
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::cerr << "usage: morvalin_screenshots OUTPUT_FOLDER\n";
+        return 2;
+    }
+    const std::filesystem::path out = argv[1];
+    std::filesystem::create_directories(out);
+    loadWindowFonts();
+
+    // A Windows 7 a locker took over: its program after the shell and the
+    // user-initialisation program, and a user.
+    test::TargetTree tree;
+    const std::string winlogon = "Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    tree.addInstallation(
+        'c', "Windows", test::WindowsKind::Win7x64,
+        {test::sz(winlogon, "Shell", "explorer.exe,C:\\ProgramData\\winlock\\banner.exe"),
+         test::sz(winlogon, "Userinit",
+                  "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\winlock\\banner.exe,")});
+    tree.addProfile('c', test::WindowsKind::Win7x64, "Ivan");
+    engine::Context context = tree.context();
+    engine::automatic::AutoState state;
+    test::RecordingLauncher launcher;
+    std::unique_ptr<engine::platform::DisplaySettings> display;
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        display = XrandrDisplay::open();
+    }
+    if (!display) {
+        display = std::make_unique<CurrentModeDisplay>();
+    }
+    ShellHooks hooks;
+    hooks.showModal = [](QDialog& dialog) { dialog.show(); };
+    hooks.tick = std::chrono::hours(24); // ticked by hand below
+    MainWindows windows(context, state, launcher, *display, hooks);
+
+    bool ok = true;
+    windows.fmWelcome.show();
+    windows.fmWelcome.dock();
+    ok &= save(windows.fmWelcome, out / "toolbar.png");
+
+    windows.fmChoose.show();
+    for (int i = 0; i < 4; ++i) {
+        windows.fmChoose.tmAutostartTimer();
+    }
+    ok &= save(windows.fmChoose, out / "chooser.png");
+    windows.fmChoose.btExitClick();
+
+    windows.fmHelp.show();
+    ok &= save(windows.fmHelp, out / "help.png");
+    windows.fmHelp.hide();
+
+    windows.fmDonate.show();
+    ok &= save(windows.fmDonate, out / "donate.png");
+    windows.fmDonate.hide();
+
+    {
+        QEventLoop passLoop;
+        QObject::connect(&windows.fmAuto, &TfmAuto::passEnded, &passLoop, &QEventLoop::quit);
+        QTimer::singleShot(120000, &passLoop, &QEventLoop::quit);
+        windows.fmAuto.show();
+        windows.fmAuto.activateWindow();
+        passLoop.exec();
+        ok &= save(windows.fmAuto, out / "automatic.png");
+        windows.fmAuto.hide();
+    }
+
+    // The restore dialog as a Windows XP check asks it: the user
+    // initialisation programs genuine, the task manager replaced.
+    using engine::rules::SystemFile;
+    const std::array<engine::rules::SystemFileRow, 4> rows = {{
+        {SystemFile::Userinit, "Userinit.exe", "c:\\WINDOWS\\system32\\userinit.exe", true},
+        {SystemFile::UserinitCache, "dllcache\\Userinit.exe",
+         "c:\\WINDOWS\\system32\\dllcache\\userinit.exe", true},
+        {SystemFile::Taskmgr, "taskmgr.exe", "c:\\WINDOWS\\system32\\taskmgr.exe", false},
+        {SystemFile::TaskmgrCache, "dllcache\\taskmgr.exe",
+         "c:\\WINDOWS\\system32\\dllcache\\taskmgr.exe", false},
+    }};
+    QTimer::singleShot(0, [&] {
+        ok &= save(windows.fmChange, out / "restore.png");
+        windows.fmChange.reject();
+    });
+    windows.fmChange.ask(rows);
+    return ok ? 0 : 1;
+}

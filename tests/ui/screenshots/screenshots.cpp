@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
         windows.fmAuto.show();
         windows.fmAuto.activateWindow();
         passLoop.exec();
+        windows.fmAuto.tmCloseTimerTimer(); // the countdown's first second
         ok &= save(windows.fmAuto, out / "automatic.png");
         windows.fmAuto.hide();
     }

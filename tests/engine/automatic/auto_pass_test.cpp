@@ -21,6 +21,7 @@
 #include "hive/file_io.h"
 #include "rules/system_files.h"
 #include "support/faulty_file_io.h"
+#include "support/hive_dump_diff.h"
 #include "support/independent_readers.h"
 #include "support/pe_builder.h"
 #include "support/target_tree.h"
@@ -139,84 +140,11 @@ constexpr std::array<FileState, 4> kAllGenuine = {FileState::Genuine, FileState:
 // Hives before and after: every line of the dump stays as it was except the
 // values the pass heals.
 
-Strings dumpOf(const fs::path& hive) {
-    auto dump = test::engineDump(hive);
-    EXPECT_TRUE(dump) << hive << ": " << dump.error().describe();
-    return dump ? test::splitLines(*dump) : Strings{};
-}
-
+using test::dumpdiff::dumpOf;
+using test::dumpdiff::HiveSnapshot;
 // One healed value: its key as the dump names it, its name, and the line it
 // has afterwards (nullopt: deleted).
-struct Healed {
-    std::string key;
-    std::string name;
-    std::optional<std::string> line;
-};
-
-bool startsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The dump `before` with the healed values changed, deleted or (new ones)
-// added at the end of their key's values.
-Strings healedDump(Strings lines, const std::vector<Healed>& healed) {
-    for (const Healed& h : healed) {
-        const auto header = std::find(lines.begin(), lines.end(), "[" + h.key + "]");
-        if (header == lines.end()) {
-            ADD_FAILURE() << "no key [" << h.key << "] in the dump before";
-            continue;
-        }
-        auto it = header + 1;
-        while (it != lines.end() && !it->starts_with("[") &&
-               !startsWithNoCase(*it, "\"" + h.name + "\" = ")) {
-            ++it;
-        }
-        const bool found = it != lines.end() && !it->starts_with("[");
-        if (found && h.line) {
-            *it = *h.line;
-        } else if (found) {
-            lines.erase(it);
-        } else if (h.line) {
-            lines.insert(it, *h.line);
-        } else {
-            ADD_FAILURE() << "no value " << h.name << " in [" << h.key << "] to delete";
-        }
-    }
-    return lines;
-}
-
-// A hive file's dump taken now, to compare with after the pass.
-struct HiveSnapshot {
-    explicit HiveSnapshot(fs::path hive)
-        : file(std::move(hive))
-        , bytes(test::readFile(file))
-        , dump(dumpOf(file)) {}
-
-    // Nothing was written: the file is the same to the byte.
-    void expectUntouched() const {
-        EXPECT_EQ(test::readFile(file), bytes) << file << " was written";
-    }
-    // Only the healed values changed, and other readers read the result.
-    void expectHealed(const std::vector<Healed>& healed) const {
-        EXPECT_TRUE(
-            test::sameLines("expected", healedDump(dump, healed), "after the pass", dumpOf(file)))
-            << file;
-        EXPECT_TRUE(test::independentReadersAgree(file)) << file;
-    }
-
-    fs::path file;
-    std::vector<unsigned char> bytes;
-    Strings dump;
-};
+using Healed = test::dumpdiff::Change;
 
 // ---------------------------------------------------------------------------
 
@@ -363,16 +291,16 @@ TEST_F(AutoPassTest, ALockedXpIsHealedAndEveryForeignProgramListed) {
     EXPECT_TRUE(restore.asked[0][static_cast<std::size_t>(SystemFile::Userinit)].genuine);
     EXPECT_EQ(test::readFile(taskmgr), taskmgrBefore); // the operator did not restore it
 
-    softwareBefore.expectHealed(
+    softwareBefore.expectChangedAndReadable(
         {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"},
          {kWinlogon, "Userinit", R"("Userinit" = REG_SZ "C:\\WINDOWS\\system32\\userinit.exe,")"},
          {kWinlogon, "GinaDll", std::nullopt}}); // the empty Taskman stays
-    adminBefore.expectHealed({{kPolicy, "Shell", std::nullopt},
-                              {kUserWinlogon, "Shell", std::nullopt},
-                              {kUserWindows, "load", R"("load" = REG_SZ "")"},
-                              {kPolicy, "DisableRegistryTools", std::nullopt},
-                              {kPolicy, "DisableTaskMgr", std::nullopt},
-                              {kCmdPolicy, "DisableCMD", std::nullopt}});
+    adminBefore.expectChangedAndReadable({{kPolicy, "Shell", std::nullopt},
+                                          {kUserWinlogon, "Shell", std::nullopt},
+                                          {kUserWindows, "load", R"("load" = REG_SZ "")"},
+                                          {kPolicy, "DisableRegistryTools", std::nullopt},
+                                          {kPolicy, "DisableTaskMgr", std::nullopt},
+                                          {kCmdPolicy, "DisableCMD", std::nullopt}});
     guestBefore.expectUntouched();
     operatorBefore.expectUntouched();
 }
@@ -410,12 +338,12 @@ TEST_F(AutoPassTest, A64BitWindowsIsCheckedInTheNativeWinlogonKeyThenInWow6432No
                           kTaskMgrUnlocked, kCmdAbsent}),
               userDone("Admin"), summary(suspects)}),
         first));
-    softwareBefore.expectHealed(
+    softwareBefore.expectChangedAndReadable(
         {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"},
          {kWinlogon, "Userinit", R"("Userinit" = REG_SZ "C:\\Windows\\system32\\userinit.exe,")"},
          {kWowWinlogon, "Taskman", std::nullopt},
          {kWowWinlogon, "Userinit", R"("Userinit" = REG_SZ "userinit.exe")"}});
-    ntuserBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt}});
+    ntuserBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt}});
 
     // A second pass finds it healthy and writes nothing.
     const HiveSnapshot softwareHealed(software), ntuserHealed(ntuser);
@@ -578,7 +506,7 @@ TEST_F(AutoPassTest, UserHivesThatAreRecoveredOrDoNotMountAreReported) {
     // Nothing to heal in the recovered hive: it is left for Windows to
     // recover the same way.
     adminBefore.expectUntouched();
-    guestBefore.expectHealed({{kPolicy, "DisableRegistryTools", std::nullopt}});
+    guestBefore.expectChangedAndReadable({{kPolicy, "DisableRegistryTools", std::nullopt}});
     EXPECT_TRUE(ctx.registry.mounts().empty());
 }
 
@@ -612,8 +540,8 @@ TEST_F(AutoPassTest, UsersOfAProfilesFolderTwoInstallationsShareAreCheckedTwice)
         run(ctx, restore)));
     EXPECT_EQ(ctx.AutoProfileNames, (Strings{"Admin", "Admin"}));
     EXPECT_EQ(ctx.CurrentSystemHive, "c:\\WINNT\\system32\\config\\software");
-    adminBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt},
-                              {kUserWindows, "load", R"("load" = REG_SZ "")"}});
+    adminBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt},
+                                          {kUserWindows, "load", R"("load" = REG_SZ "")"}});
 }
 
 TEST_F(AutoPassTest, AnInstallationThatDoesNotUnmountBlocksTheNextButNotTheUsers) {
@@ -655,7 +583,7 @@ TEST_F(AutoPassTest, AnInstallationThatDoesNotUnmountBlocksTheNextButNotTheUsers
     // content.
     ASSERT_EQ(ctx.registry.mounts().size(), 1u);
     EXPECT_EQ(dumpOf(windows), windowsBefore.dump);
-    adminBefore.expectHealed({{kPolicy, "DisableTaskMgr", std::nullopt}});
+    adminBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt}});
 }
 
 TEST_F(AutoPassTest, TheXpFileCheckAsksAboutBadFilesAndLogsItsResult) {

@@ -1,0 +1,55 @@
+#include "rules/boot_sector.h"
+
+#include "platform/windows_paths.h"
+#include "rules/latin_case.h"
+
+namespace engine::rules {
+
+namespace {
+
+constexpr std::string_view kXpProductName = "Microsoft Windows XP";
+
+void start(platform::Launcher& launcher, const std::string& command) {
+    launcher.run(command, platform::ShowMode::Normal);
+}
+
+} // namespace
+
+void restoreXpBootSectorOnC(platform::Launcher& launcher) {
+    start(launcher, kXpBootSectorOnCCommand);
+}
+
+void restoreVista7BootSectorOnC(platform::Launcher& launcher) {
+    start(launcher, kVista7BootSectorOnCCommand);
+}
+
+std::optional<std::string> bootSectorCommand(std::string_view systemHive,
+                                             std::string_view productName) {
+    std::string drive = platform::driveOf(systemHive);
+    if (drive.empty()) {
+        return std::nullopt;
+    }
+    if (drive[0] >= 'a' && drive[0] <= 'z') {
+        drive[0] = static_cast<char>(drive[0] - 'a' + 'A');
+    }
+    const bool xp = equalIgnoringLatinCase(productName, kXpProductName);
+    return std::string(xp ? "\"bootsect.exe\" /nt52 " : "\"bootsect.exe\" /nt60 ") + drive +
+           " /mbr";
+}
+
+std::optional<std::string> mountedSystemBootSectorCommand(const Context& context,
+                                                          std::size_t selected) {
+    if (selected >= context.SystemHives.size()) {
+        return std::nullopt;
+    }
+    return bootSectorCommand(context.SystemHives[selected], context.LoadedProductName);
+}
+
+void restoreMountedSystemBootSector(const Context& context, std::size_t selected,
+                                    platform::Launcher& launcher) {
+    if (const auto command = mountedSystemBootSectorCommand(context, selected)) {
+        start(launcher, *command);
+    }
+}
+
+} // namespace engine::rules

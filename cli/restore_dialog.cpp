@@ -1,4 +1,5 @@
 #include "cli/restore_dialog.h"
+#include "platform/latin_case.h"
 
 #include <optional>
 #include <string>
@@ -22,15 +23,6 @@ std::string trimmed(const std::string& text) {
     }
     const auto last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
-}
-
-std::string asciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 } // namespace
@@ -58,7 +50,7 @@ TerminalRestoreQuestion::Reply TerminalRestoreQuestion::yesOrNo(const std::strin
             out_ << '\n';
             return Reply::End;
         }
-        const std::string reply = asciiLower(trimmed(line));
+        const std::string reply = engine::platform::lowerLatin(trimmed(line));
         if (reply.empty() && current) {
             return Reply::Keep;
         }

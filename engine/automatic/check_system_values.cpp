@@ -8,24 +8,18 @@
 #include "automatic/auto_pass.h"
 #include "automatic/pass_values.h"
 #include "context/context.h"
+#include "platform/latin_case.h"
 #include "registry/reg_engine.h"
-#include "rules/latin_case.h"
 #include "rules/split_comma_list.h"
 #include "rules/system_files.h"
+#include "rules/watched_keys.h"
 #include "rules/winlogon_defaults.h"
 
 namespace engine::automatic {
 
 namespace {
 
-using rules::equalIgnoringLatinCase;
-
-constexpr std::string_view kCurrentVersion =
-    "LoadedHiveSoftware\\Microsoft\\Windows NT\\CurrentVersion";
-constexpr std::string_view kNativeWinlogon =
-    "LoadedHiveSoftware\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr std::string_view kWowWinlogon =
-    "LoadedHiveSoftware\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+using platform::equalIgnoringLatinCase;
 
 void checkShell(AutoPass& pass, std::string_view winlogon) {
     const std::string shell = readString(pass, winlogon, "shell");
@@ -107,7 +101,7 @@ void checkWinlogon(AutoPass& pass, std::string_view winlogon, const std::string&
 void CheckSystemValues(AutoPass& pass, int index) {
     Context& context = pass.context;
 
-    context.LoadedProductName = readString(pass, kCurrentVersion, "ProductName");
+    context.LoadedProductName = readString(pass, rules::kCurrentVersionKey, "ProductName");
     if (context.LoadedProductName == "Microsoft Windows XP") {
         if (rules::CheckSystemFiles(context, index, pass.restore)) {
             AutoLog(pass.log, "Файлы в порядке...", kBlue);
@@ -116,16 +110,17 @@ void CheckSystemValues(AutoPass& pass, int index) {
         }
     }
 
-    const std::string systemRoot = readString(pass, kCurrentVersion, "SystemRoot");
+    const std::string systemRoot = readString(pass, rules::kCurrentVersionKey, "SystemRoot");
     AutoLog(pass.log, "Получение системного каталога..." + systemRoot, kBlack);
 
     // A 64-bit Windows starts its logon from the native Winlogon key, and its
     // 32-bit programs see the Wow6432Node one: a locker may sit in either, so
     // both are checked, the native key first with the reset value of a
     // native key. A 32-bit installation has only the native key.
-    checkWinlogon(pass, kNativeWinlogon, systemRoot, rules::userinitDefault32(systemRoot));
+    checkWinlogon(pass, rules::kNativeWinlogonKey, systemRoot,
+                  rules::userinitDefault32(systemRoot));
     if (context.Is64BitSystem) {
-        checkWinlogon(pass, kWowWinlogon, systemRoot, std::string(rules::kUserinitName));
+        checkWinlogon(pass, rules::kWowWinlogonKey, systemRoot, std::string(rules::kUserinitName));
     }
 }
 

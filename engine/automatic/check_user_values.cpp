@@ -9,19 +9,11 @@
 #include "automatic/pass_values.h"
 #include "context/context.h"
 #include "registry/reg_engine.h"
+#include "rules/watched_keys.h"
 
 namespace engine::automatic {
 
 namespace {
-
-constexpr std::string_view kPolicyKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr std::string_view kWinlogonKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr std::string_view kWindowsKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-constexpr std::string_view kCommandPolicyKey =
-    "LoadedUserHive\\Software\\Policies\\Microsoft\\Windows\\System";
 
 // A shell value set for the user: whatever it holds, it goes.
 void checkUserShell(AutoPass& pass, std::string_view key, const std::string& healthyLine) {
@@ -38,18 +30,19 @@ void checkUserShell(AutoPass& pass, std::string_view key, const std::string& hea
 
 // The program a user's `load` entry starts: emptied, the value stays.
 void checkLoad(AutoPass& pass) {
-    if (!exists(pass, kWindowsKey, "load")) {
+    if (!exists(pass, rules::kUserWindowsKey, "load")) {
         AutoLog(pass.log, "Load в норме...", kGreen);
         return;
     }
-    const std::string text =
-        registry::RegEngineReadString(pass.context.registry, at(pass, kWindowsKey, "load"));
+    const std::string text = registry::RegEngineReadString(
+        pass.context.registry, at(pass, rules::kUserWindowsKey, "load"));
     if (text.empty()) {
         return;
     }
     AutoLog(pass.log, "Возможно заражение!!!", kRed);
     pass.state.SuspectFiles.push_back(text);
-    registry::RegEngineWriteString(pass.context.registry, at(pass, kWindowsKey, "load"), "");
+    registry::RegEngineWriteString(pass.context.registry, at(pass, rules::kUserWindowsKey, "load"),
+                                   "");
     AutoLog(pass.log, "Удалено...", kRed);
 }
 
@@ -83,15 +76,15 @@ void checkLock(AutoPass& pass, const Lock& lock) {
 }
 
 const Lock kLocks[] = {
-    {kPolicyKey, "DisableRegistryTools", "Проверка блокировки редактора реестра...",
+    {rules::kUserPolicyKey, "DisableRegistryTools", "Проверка блокировки редактора реестра...",
      "Редактор реестра не заблокирован, но запись присутствует...", kBlue,
      "Редактор реестра заблокирован!!!", "Редактор реестра успешно разблокирован!!!",
      "Редактор реестра не заблокирован..."},
-    {kPolicyKey, "DisableTaskMgr", "Проверка блокировки Диспечера задач...",
+    {rules::kUserPolicyKey, "DisableTaskMgr", "Проверка блокировки Диспечера задач...",
      "Диспечер задач не заблокирован, но запись присутствует...", kGreen,
      "Диспечер задач  заблокирован!!!", "Диспечер задач  успешно разблокирован!!!",
      "Диспечер задач не заблокирован..."},
-    {kCommandPolicyKey, "DisableCMD", "Проверка блокировки командной строки...",
+    {rules::kUserCommandPolicyKey, "DisableCMD", "Проверка блокировки командной строки...",
      "Командная строка не заблокирована, но запись присутствует...", kGreen,
      "Командная строка заблокирована!!!", "Командная строка успешно разблокирована!!!",
      "Командная строка не заблокирована..."},
@@ -102,11 +95,11 @@ const Lock kLocks[] = {
 void CheckUserValues(AutoPass& pass) {
     AutoLog(pass.log, "", kBlack);
     AutoLog(pass.log, "Проверка оболочки в политиках...", kBlue);
-    checkUserShell(pass, kPolicyKey, "Оболочка в политиках в норме...");
+    checkUserShell(pass, rules::kUserPolicyKey, "Оболочка в политиках в норме...");
 
     AutoLog(pass.log, "", kBlack);
     AutoLog(pass.log, "Проверка оболочки в winlogon...", kBlue);
-    checkUserShell(pass, kWinlogonKey, "Оболочка в winlogon в норме...");
+    checkUserShell(pass, rules::kUserWinlogonKey, "Оболочка в winlogon в норме...");
 
     AutoLog(pass.log, "", kBlack);
     AutoLog(pass.log, "Проверка load...", kBlue);

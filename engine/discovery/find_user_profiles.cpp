@@ -1,26 +1,13 @@
 #include "discovery/find_user_profiles.h"
 
 #include "context/context.h"
+#include "platform/latin_case.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
 
 namespace engine::discovery {
 
 namespace {
-
-// Equal ignoring the case of A to Z only.
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The value without its first `count` characters (code points, not bytes:
 // the registry counts characters).
@@ -50,8 +37,8 @@ void FindUserProfiles(Context& context, std::vector<std::string>& names) {
     for (const auto& name : platform::ListSubfolders(context.drives, folder)) {
         const std::string hive = folder + name + "\\NTUSER.DAT";
         if (!platform::FileExists(context.drives, hive) ||
-            equalIgnoringAsciiCase(name, "LocalService") ||
-            equalIgnoringAsciiCase(name, "NetworkService")) {
+            platform::equalIgnoringLatinCase(name, "LocalService") ||
+            platform::equalIgnoringLatinCase(name, "NetworkService")) {
             continue;
         }
         context.ProfileHives.push_back(hive);

@@ -1,6 +1,7 @@
 // assignLetters and detectDrives: the drive table of this machine, with the
 // letters the installations on its disks give their volumes.
 #include "platform/drive_detection.h"
+#include "platform/latin_case.h"
 
 #include <array>
 #include <fstream>
@@ -13,15 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // The entry of `folder` named `lowerName` in any case (the exact spelling
 // first), of the wanted kind; nullopt when there is none.
 std::optional<fs::path> findChild(const fs::path& folder, const std::string& lowerName,
@@ -33,7 +25,7 @@ std::optional<fs::path> findChild(const fs::path& folder, const std::string& low
     };
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (lowerAscii(it->path().filename().string()) == lowerName && fits(it->path())) {
+        if (lowerLatin(it->path().filename().string()) == lowerName && fits(it->path())) {
             return it->path();
         }
     }

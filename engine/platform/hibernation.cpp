@@ -1,4 +1,5 @@
 #include "platform/hibernation.h"
+#include "platform/latin_case.h"
 
 #include <array>
 #include <fstream>
@@ -9,20 +10,7 @@ namespace engine::platform {
 namespace {
 
 bool isHiberfilName(const std::string& name) {
-    static constexpr std::string_view kName = "hiberfil.sys";
-    if (name.size() != kName.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != kName[i]) {
-            return false;
-        }
-    }
-    return true;
+    return lowerLatin(name) == "hiberfil.sys";
 }
 
 bool holdsImageSignature(const std::filesystem::path& file) {

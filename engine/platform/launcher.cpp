@@ -1,4 +1,5 @@
 #include "platform/launcher.h"
+#include "platform/latin_case.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,13 +19,6 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return result;
-}
-
 bool isProgramFile(const std::filesystem::path& file) {
     std::error_code error;
     return std::filesystem::is_regular_file(file, error) && ::access(file.c_str(), X_OK) == 0;
@@ -42,10 +36,10 @@ std::optional<std::filesystem::path> findInFolder(const std::filesystem::path& f
     if (error) {
         return std::nullopt;
     }
-    const std::string wanted = lowerAscii(name);
+    const std::string wanted = lowerLatin(name);
     for (const auto& entry : entries) {
         const std::string entryName = entry.path().filename().string();
-        if (lowerAscii(entryName) == wanted && isProgramFile(entry.path())) {
+        if (lowerLatin(entryName) == wanted && isProgramFile(entry.path())) {
             return entry.path();
         }
     }
@@ -137,11 +131,11 @@ ProcessLauncher::ProcessLauncher(std::vector<std::filesystem::path> toolFolders,
 }
 
 void ProcessLauncher::setInternal(const std::string& baseName, Internal handler) {
-    internal_[lowerAscii(baseName)] = std::move(handler);
+    internal_[lowerLatin(baseName)] = std::move(handler);
 }
 
 const ProcessLauncher::Internal* ProcessLauncher::internal(std::string_view program) const {
-    const auto found = internal_.find(lowerAscii(programBaseName(program)));
+    const auto found = internal_.find(lowerLatin(programBaseName(program)));
     return found == internal_.end() ? nullptr : &found->second;
 }
 

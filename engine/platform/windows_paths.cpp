@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "hive/names.h"
+#include "platform/latin_case.h"
 
 namespace engine::platform {
 
@@ -121,10 +122,7 @@ std::vector<std::string> ListFixedDrives(const DriveTable& drives,
                                          const std::optional<std::string>& windir) {
     std::string running;
     if (windir) {
-        running = windir->substr(0, 2);
-        std::transform(running.begin(), running.end(), running.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        });
+        running = lowerLatin(std::string_view(*windir).substr(0, 2));
     }
     std::vector<std::string> roots;
     const std::uint32_t mask = drives.logicalDrives();

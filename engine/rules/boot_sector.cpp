@@ -1,7 +1,7 @@
 #include "rules/boot_sector.h"
 
+#include "platform/latin_case.h"
 #include "platform/windows_paths.h"
-#include "rules/latin_case.h"
 
 namespace engine::rules {
 
@@ -32,7 +32,7 @@ std::optional<std::string> bootSectorCommand(std::string_view systemHive,
     if (drive[0] >= 'a' && drive[0] <= 'z') {
         drive[0] = static_cast<char>(drive[0] - 'a' + 'A');
     }
-    const bool xp = equalIgnoringLatinCase(productName, kXpProductName);
+    const bool xp = platform::equalIgnoringLatinCase(productName, kXpProductName);
     return std::string(xp ? "\"bootsect.exe\" /nt52 " : "\"bootsect.exe\" /nt60 ") + drive +
            " /mbr";
 }

@@ -11,32 +11,16 @@
 
 #include "context/context.h"
 #include "hive/unique_fd.h"
+#include "platform/latin_case.h"
 #include "platform/windows_paths.h"
 
 namespace engine::rules {
 
 namespace {
 
-// Equal when of the same length and equal byte for byte once the ASCII
-// letters A to Z are lowered; every other character (Cyrillic included) must
-// match exactly.
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool oneOf(const std::string& value, std::string_view first, std::string_view second) {
-    return equalIgnoringAsciiCase(value, first) || equalIgnoringAsciiCase(value, second);
+    return platform::equalIgnoringLatinCase(value, first) ||
+           platform::equalIgnoringLatinCase(value, second);
 }
 
 constexpr std::string_view kCompanyRu = "Корпорация Майкрософт";
@@ -146,14 +130,14 @@ bool copyOver(const std::filesystem::path& source, const std::filesystem::path& 
 } // namespace
 
 bool IsGenuineTaskmgr(const TFileVersionInfo& info) {
-    return equalIgnoringAsciiCase(info.InternalName, "taskmgr") &&
-           equalIgnoringAsciiCase(info.OriginalFileName, "taskmgr.exe") &&
+    return platform::equalIgnoringLatinCase(info.InternalName, "taskmgr") &&
+           platform::equalIgnoringLatinCase(info.OriginalFileName, "taskmgr.exe") &&
            commonFieldsGenuine(info, "Диспетчер задач Windows", "Windows Task Manager");
 }
 
 bool IsGenuineUserinit(const TFileVersionInfo& info) {
-    return equalIgnoringAsciiCase(info.InternalName, "userinit") &&
-           equalIgnoringAsciiCase(info.OriginalFileName, "USERINIT.EXE") &&
+    return platform::equalIgnoringLatinCase(info.InternalName, "userinit") &&
+           platform::equalIgnoringLatinCase(info.OriginalFileName, "USERINIT.EXE") &&
            commonFieldsGenuine(info, "Приложение Userinit для входа в систему",
                                "Userinit Logon Application");
 }

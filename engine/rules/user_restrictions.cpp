@@ -8,19 +8,11 @@
 #include "context/context.h"
 #include "registry/hive_mounting.h"
 #include "registry/reg_engine.h"
+#include "rules/watched_keys.h"
 
 namespace engine::rules {
 
 namespace {
-
-constexpr std::string_view kPoliciesKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr std::string_view kUserWinlogonKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr std::string_view kUserWindowsKey =
-    "LoadedUserHive\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-constexpr std::string_view kCmdPolicyKey =
-    "LoadedUserHive\\Software\\Policies\\Microsoft\\Windows\\System";
 
 registry::TRegEngine& at(Context& context, std::string_view key, std::string_view value) {
     registry::TRegEngine& record = context.ManualRegEngine;
@@ -123,7 +115,7 @@ int policyIndex(bool exists, int value) {
 UserStartValues LoadUserStartValues(Context& context) {
     UserStartValues values;
     values.AdminShell =
-        registry::RegEngineReadString(context.registry, at(context, kPoliciesKey, "shell"));
+        registry::RegEngineReadString(context.registry, at(context, kUserPolicyKey, "shell"));
     values.UserShell =
         registry::RegEngineReadString(context.registry, at(context, kUserWinlogonKey, "shell"));
     values.Load =
@@ -133,9 +125,9 @@ UserStartValues LoadUserStartValues(Context& context) {
 
 ToolPolicies LoadToolPolicies(Context& context) {
     ToolPolicies policies;
-    policies.Regedit = readPolicy(context, kPoliciesKey, "DisableRegistryTools");
-    policies.Taskman = readPolicy(context, kPoliciesKey, "DisableTaskMgr");
-    policies.Cmd = readPolicy(context, kCmdPolicyKey, "DisableCMD");
+    policies.Regedit = readPolicy(context, kUserPolicyKey, "DisableRegistryTools");
+    policies.Taskman = readPolicy(context, kUserPolicyKey, "DisableTaskMgr");
+    policies.Cmd = readPolicy(context, kUserCommandPolicyKey, "DisableCMD");
     return policies;
 }
 
@@ -169,7 +161,7 @@ std::string SaveUserStartValues(Context& context, const UserStartValues& values)
         return std::string(kSaveFailed);
     }
     Writer writer(context);
-    deleteShellWhenBlank(writer, values.AdminShell, kPoliciesKey);
+    deleteShellWhenBlank(writer, values.AdminShell, kUserPolicyKey);
     deleteShellWhenBlank(writer, values.UserShell, kUserWinlogonKey);
     if (values.Load.empty()) {
         writer.at(kUserWindowsKey, "Load");
@@ -192,9 +184,9 @@ std::string SaveToolPolicies(Context& context, const ToolPolicies& policies) {
         return std::string(kSaveFailed);
     }
     Writer writer(context);
-    savePolicy(writer, policies.Regedit, kPoliciesKey, "DisableRegistryTools");
-    savePolicy(writer, policies.Taskman, kPoliciesKey, "DisableTaskMgr");
-    savePolicy(writer, policies.Cmd, kCmdPolicyKey, "DisableCMD");
+    savePolicy(writer, policies.Regedit, kUserPolicyKey, "DisableRegistryTools");
+    savePolicy(writer, policies.Taskman, kUserPolicyKey, "DisableTaskMgr");
+    savePolicy(writer, policies.Cmd, kUserCommandPolicyKey, "DisableCMD");
     return writer.message("Значения Административные инструменты сохранены...");
 }
 

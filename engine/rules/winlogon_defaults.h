@@ -3,9 +3,11 @@
 #include <string>
 #include <string_view>
 
-#include "rules/latin_case.h"
+#include "platform/latin_case.h"
 
 namespace engine::rules {
+
+using platform::equalIgnoringLatinCase;
 
 // The healthy Winlogon values of an installation and what they are reset to.
 

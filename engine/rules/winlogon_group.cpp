@@ -3,18 +3,16 @@
 #include "rules/winlogon_group.h"
 
 #include "context/context.h"
+#include "platform/latin_case.h"
 #include "registry/hive_mounting.h"
 #include "registry/reg_engine.h"
-#include "rules/latin_case.h"
 #include "rules/split_comma_list.h"
+#include "rules/watched_keys.h"
 #include "rules/winlogon_defaults.h"
 
 namespace engine::rules {
 
 namespace {
-
-constexpr std::string_view kCurrentVersion =
-    "LoadedHiveSoftware\\Microsoft\\Windows NT\\CurrentVersion";
 
 std::string readString(Context& context, std::string_view key, std::string_view value) {
     registry::TRegEngine& record = context.ManualRegEngine;
@@ -60,8 +58,8 @@ std::string_view winlogonKeyPath(WinlogonKey key) {
 }
 
 WinlogonGroup LoadWinlogonGroup(Context& context, std::vector<std::string>& files) {
-    context.LoadedProductName = readString(context, kCurrentVersion, "ProductName");
-    context.LoadedSystemRoot = readString(context, kCurrentVersion, "SystemRoot");
+    context.LoadedProductName = readString(context, kCurrentVersionKey, "ProductName");
+    context.LoadedSystemRoot = readString(context, kCurrentVersionKey, "SystemRoot");
 
     WinlogonGroup group;
     group.SystemRoot = context.LoadedSystemRoot;

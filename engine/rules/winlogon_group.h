@@ -6,6 +6,7 @@
 
 #include "rules/save_failed_message.h"
 #include "rules/text_colour.h"
+#include "rules/watched_keys.h"
 
 namespace engine {
 struct Context;
@@ -25,11 +26,6 @@ namespace engine::rules {
 // always what the console shows first; once it is saved away, the next
 // loading shows the Wow6432Node key if that one is still bad.
 enum class WinlogonKey { Native, Wow6432Node };
-
-inline constexpr std::string_view kNativeWinlogonKey =
-    "LoadedHiveSoftware\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-inline constexpr std::string_view kWowWinlogonKey =
-    "LoadedHiveSoftware\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
 struct WinlogonGroup {
     // The four read-only edits: leShell, leUserinit, leTaskman, leGina.

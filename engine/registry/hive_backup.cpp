@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -10,7 +9,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -19,6 +17,7 @@
 #include "hive/log_recovery.h"
 #include "hive/unique_fd.h"
 #include "hive/validate.h"
+#include "platform/replace_file.h"
 #include "platform/windows_paths.h"
 
 namespace engine::registry {
@@ -35,152 +34,52 @@ std::string systemError(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
-// The mode and owner a new file takes over from the one it replaces.
-struct Ownership {
-    mode_t mode = 0644;
-    uid_t owner = 0;
-    gid_t group = 0;
-};
-
-std::optional<Ownership> ownershipOf(const std::filesystem::path& file) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    return Ownership{static_cast<mode_t>(st.st_mode & 07777), st.st_uid, st.st_gid};
-}
-
-// A temporary file beside `target`, removed with the object unless kept.
-class TemporaryFile {
-public:
-    TemporaryFile() = default;
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(path_, ignored);
-        }
-    }
-
-    Result<void> create(const std::filesystem::path& target) {
-        std::string pattern =
-            (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-        const hive::UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (fd.get() < 0) {
-            return fail(fmt::format("не удалось создать временный файл в папке {}: {}",
-                                    target.parent_path().string(), systemError(errno)));
-        }
-        path_ = pattern;
-        return {};
-    }
-    const std::filesystem::path& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-// Copies `source` into the temporary file through `io` and makes it durable.
-Result<void> copyInto(const std::filesystem::path& source, const std::filesystem::path& temporary,
-                      const Ownership& ownership, hive::FileIo& io) {
-    const hive::UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    struct stat st {};
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
-        return fail(
-            fmt::format("не удалось открыть файл {}: {}", source.string(), systemError(errno)));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return fail(fmt::format("{} не обычный файл", source.string()));
-    }
-    auto opened = io.open(temporary, false);
-    if (!opened) {
-        return tl::unexpected(opened.error());
-    }
-    hive::OpenFile& out = *opened->file;
-    std::vector<std::uint8_t> buffer(kChunk);
-    std::uint64_t offset = 0;
-    for (;;) {
-        const ssize_t n =
-            ::pread(in.get(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
+// Writes the content of `source` (a regular file) into a new file.
+platform::ContentWriter copyOf(const std::filesystem::path& source) {
+    return [source](hive::OpenFile& out) -> Result<void> {
+        const hive::UniqueFd in(
+            ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        struct stat st {};
+        if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
             return fail(
-                fmt::format("ошибка чтения файла {}: {}", source.string(), systemError(errno)));
+                fmt::format("не удалось открыть файл {}: {}", source.string(), systemError(errno)));
         }
-        if (n == 0) {
-            break;
+        if (!S_ISREG(st.st_mode)) {
+            return fail(fmt::format("{} не обычный файл", source.string()));
         }
-        const std::span<const std::uint8_t> chunk(buffer.data(), static_cast<std::size_t>(n));
-        if (auto written = hive::writeExactly(out, offset, chunk); !written) {
-            return written;
+        std::vector<std::uint8_t> buffer(kChunk);
+        std::uint64_t offset = 0;
+        for (;;) {
+            const ssize_t n =
+                ::pread(in.get(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return fail(
+                    fmt::format("ошибка чтения файла {}: {}", source.string(), systemError(errno)));
+            }
+            if (n == 0) {
+                return {};
+            }
+            const std::span<const std::uint8_t> chunk(buffer.data(), static_cast<std::size_t>(n));
+            if (auto written = hive::writeExactly(out, offset, chunk); !written) {
+                return written;
+            }
+            offset += chunk.size();
         }
-        offset += chunk.size();
-    }
-    if (::chmod(temporary.c_str(), ownership.mode) != 0) {
-        return fail(fmt::format("не удалось задать права файла {}: {}", temporary.string(),
-                                systemError(errno)));
-    }
-    // The owner only where the file system keeps one; a volume that ignores
-    // owners (an NTFS or FAT mount) is no reason to fail.
-    if (::chown(temporary.c_str(), ownership.owner, ownership.group) != 0 && errno != EPERM &&
-        errno != ENOTSUP) {
-        return fail(fmt::format("не удалось задать владельца файла {}: {}", temporary.string(),
-                                systemError(errno)));
-    }
-    return out.sync();
+    };
 }
 
-// On an NTFS volume the hive's security descriptor and Windows attributes
-// (which ntfs-3g shows as extended attributes) go over to the file that
-// replaces it, so that Windows finds the hive protected as before. A volume
-// without them has nothing to carry over.
-Result<void> keepNtfsSecurity(const std::filesystem::path& from, const std::filesystem::path& to) {
-    for (const char* name : {"system.ntfs_acl", "system.ntfs_attrib_be"}) {
-        std::vector<char> value(64 * 1024);
-        const ssize_t size = ::getxattr(from.c_str(), name, value.data(), value.size());
-        if (size < 0) {
-            continue; // not an NTFS volume, or nothing of that kind
-        }
-        if (::setxattr(to.c_str(), name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
-            return fail(fmt::format("не удалось перенести {} на файл {}: {}", name, to.string(),
-                                    systemError(errno)));
-        }
-    }
-    return {};
+// Replaces `target` with a complete, durable copy of `source` (whose mode
+// and owner it takes when there was no target).
+Result<void> replaceWithCopy(const std::filesystem::path& source,
+                             const std::filesystem::path& target, hive::FileIo& io) {
+    return platform::replaceFile(target, copyOf(source), io, source);
 }
 
 std::filesystem::path folderOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
-// Replaces `target` with a complete, durable copy of `source`: the old file
-// stays as it was until the rename, and the rename is made durable.
-Result<void> replaceWithCopy(const std::filesystem::path& source,
-                             const std::filesystem::path& target, hive::FileIo& io) {
-    std::optional<Ownership> ownership = ownershipOf(target);
-    if (!ownership) {
-        ownership = ownershipOf(source);
-    }
-    TemporaryFile temporary;
-    if (auto created = temporary.create(target); !created) {
-        return created;
-    }
-    if (auto copied = copyInto(source, temporary.path(), ownership.value_or(Ownership{}), io);
-        !copied) {
-        return copied;
-    }
-    if (auto kept = keepNtfsSecurity(target, temporary.path()); !kept) {
-        return kept;
-    }
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
-        return fail(
-            fmt::format("не удалось заменить файл {}: {}", target.string(), systemError(errno)));
-    }
-    temporary.keep();
-    return io.syncFolder(folderOf(target));
 }
 
 std::string describe(const hive::Error& error) {

@@ -26,4 +26,11 @@ inline constexpr std::string_view kUserWindowsKey =
 inline constexpr std::string_view kUserCommandPolicyKey =
     "LoadedUserHive\\Software\\Policies\\Microsoft\\Windows\\System";
 
+// The mounted user's own Internet settings (the proxy), and the keys that
+// name a program's replacement ("Debugger") by its file name.
+inline constexpr std::string_view kUserInternetSettingsKey =
+    "LoadedUserHive\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+inline constexpr std::string_view kImageFileExecutionOptionsKey =
+    "LoadedHiveSoftware\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options";
+
 } // namespace engine::rules

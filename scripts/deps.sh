@@ -6,6 +6,7 @@ set -euo pipefail
 MORVALIN_PACKAGES=(
     cmake ninja-build g++ pkg-config clang-format      # the build and its format check
     libexpected-dev libfmt-dev libcli11-dev             # tl::expected, formatting, CLI parsing
+    liblnk-dev libbfio-dev                              # shell link targets (liblnk.h includes libbfio.h)
     libgtest-dev libbenchmark-dev                       # tests, benchmarks
     clang libclang-rt-14-dev                            # fuzz targets (libFuzzer)
     libhivex-dev libhivex-bin python3-hivex             # tests: an independent hive reader/writer

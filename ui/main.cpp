@@ -10,6 +10,7 @@
 #include "cli/drive_options.h"
 #include "context/context.h"
 #include "platform/launcher.h"
+#include "regedit/registry_editor_commands.h"
 #include "shell/current_mode_display.h"
 #include "shell/main_windows.h"
 #include "shell/window_fonts.h"
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
     }
 
     MainWindows windows(context, state, launcher, *display);
+    // "regedit.exe" and "taskkill /f /im regedit.exe" mean the console's own
+    // registry editor.
+    takeOverEditorCommands(launcher, windows.fmManual.registryEditor());
     windows.fmWelcome.show();
     windows.fmWelcome.dock();
     return application.exec();

@@ -8,7 +8,7 @@ MainWindows::MainWindows(engine::Context& context, engine::automatic::AutoState&
     : fmWelcome(context, launcher, display, fmChoose, fmHelp, fmDonate, hooks)
     , fmChoose(launcher, fmWelcome, fmHelp, fmManual, fmAuto, hooks)
     , fmHelp()
-    , fmManual()
+    , fmManual(context, launcher, fmChange, hooks)
     , fmAuto(context, state, fmChange)
     , fmChange()
     , fmDonate() {}

@@ -23,8 +23,8 @@ class Launcher;
 // The program's windows, each made once, in this order, and kept until the
 // program ends: the toolbar first (it sets up the shared lists and runs the
 // first scan before any other window exists), then the chooser, help, the
-// manual console (for now the window that stands in its place), the
-// automatic window, the restore dialog and the donation window. Only the
+// manual console (with its registry editor), the automatic window, the
+// restore dialog and the donation window. Only the
 // toolbar is shown; the others open modally from it and from the chooser.
 struct MainWindows {
     MainWindows(engine::Context& context, engine::automatic::AutoState& state,

@@ -12,6 +12,8 @@
 #include <QTimer>
 
 #include "automatic/auto_pass.h"
+#include "regedit/registry_editor_window.h"
+#include "registry/hive_mounting.h"
 #include "shell/current_mode_display.h"
 #include "shell/main_windows.h"
 #include "shell/window_fonts.h"
@@ -32,6 +34,54 @@ bool save(QWidget& window, const std::filesystem::path& file) {
     settle(400);
     const bool saved = window.grab().save(QString::fromStdString(file.string()), "PNG");
     std::cout << (saved ? "saved " : "FAILED ") << file.string() << '\n';
+    return saved;
+}
+
+// The registry editor over a locked Windows 7's SOFTWARE hive, opened at its
+// Winlogon key: the locker's shell and user-initialisation program among
+// values of several types.
+bool shootRegistryEditor(const std::filesystem::path& out) {
+    test::TargetTree tree;
+    const std::string winlogon = "Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const auto utf16 = [](const std::u16string& text) {
+        std::vector<std::uint8_t> bytes;
+        for (const char16_t unit : text + u'\0') {
+            bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        return bytes;
+    };
+    std::vector<std::uint8_t> multi = utf16(u"Ivan");
+    const auto second = utf16(u"Administrator");
+    multi.insert(multi.end(), second.begin(), second.end());
+    multi.insert(multi.end(), {0, 0});
+    tree.addInstallation(
+        'c', "Windows", test::WindowsKind::Win7x64,
+        {test::dword(winlogon, "AutoRestartShell", 1),
+         test::sz(winlogon, "CachedLogonsCount", "10"),
+         {winlogon,
+          "DCacheUpdate",
+          engine::hive::kRegBinary,
+          {0x10, 0x3c, 0xa5, 0x2f, 0x6e, 0x4d, 0xcd, 0x01}},
+         test::sz(winlogon, "DefaultUserName", "Ivan"),
+         {winlogon, "LastUsedUsers", engine::hive::kRegMultiSz, multi},
+         test::dword(winlogon, "PasswordExpiryWarning", 5),
+         test::sz(winlogon, "Shell", "explorer.exe,C:\\ProgramData\\winlock\\banner.exe"),
+         test::expandSz(winlogon, "UIHost", "logonui.exe"),
+         test::sz(winlogon, "Userinit",
+                  "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\winlock\\banner.exe,")});
+    engine::Context context = tree.context();
+    if (!engine::registry::LoadHive(context, engine::registry::kSoftwareMount,
+                                    "c:\\Windows\\System32\\config\\SOFTWARE")) {
+        std::cout << "FAILED to mount the registry editor's hive\n";
+        return false;
+    }
+    RegistryEditorWindow editor(context);
+    editor.resize(760, 420);
+    editor.openAt(QStringLiteral("HKEY_LOCAL_MACHINE\\LoadedHiveSoftware\\") +
+                  QString::fromStdString(winlogon));
+    const bool saved = save(editor, out / "registry-editor.png");
+    editor.closeEditor();
     return saved;
 }
 
@@ -120,5 +170,6 @@ int main(int argc, char** argv) {
         windows.fmChange.reject();
     });
     windows.fmChange.ask(rows);
+    ok &= shootRegistryEditor(out);
     return ok ? 0 : 1;
 }

@@ -75,6 +75,7 @@ TfmManual::TfmManual(engine::Context& context, engine::platform::Launcher& launc
     sbStatus_ = new QLabel(status);
     sbStatus_->setObjectName(QStringLiteral("sbStatusText"));
     sbStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    sbStatus_->setContentsMargins(0, 0, 8, 0); // the last letter clear of the window's edge
     status->addWidget(sbStatus_, 1);
 
     pcTabs_ = new QTabWidget(this);

@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "automatic/auto_pass.h"
@@ -40,6 +42,30 @@ bool save(QWidget& window, const std::filesystem::path& file) {
 // The registry editor over a locked Windows 7's SOFTWARE hive, opened at its
 // Winlogon key: the locker's shell and user-initialisation program among
 // values of several types.
+void press(QWidget& window, const char* button) {
+    window.findChild<QPushButton*>(QString::fromUtf8(button))->click();
+}
+
+// The manual console in its three states over the locked Windows 7, and its
+// tools page; everything is unmounted again afterwards.
+bool shootConsole(TfmManual& console, const std::filesystem::path& out) {
+    bool ok = true;
+    auto* tabs = console.findChild<QTabWidget*>(QStringLiteral("pcTabs"));
+    console.show();
+    ok &= save(console, out / "console-nothing-loaded.png");
+    press(console, "btLoad");
+    ok &= save(console, out / "console-system-loaded.png");
+    press(console, "btUserLoad");
+    ok &= save(console, out / "console-user-loaded.png");
+    tabs->setCurrentWidget(console.findChild<QWidget*>(QStringLiteral("ts3")));
+    ok &= save(console, out / "console-tools.png");
+    tabs->setCurrentIndex(0);
+    press(console, "pnPanel");
+    press(console, "pnPanel");
+    console.hide();
+    return ok;
+}
+
 bool shootRegistryEditor(const std::filesystem::path& out) {
     test::TargetTree tree;
     const std::string winlogon = "Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
@@ -106,7 +132,11 @@ int main(int argc, char** argv) {
         {test::sz(winlogon, "Shell", "explorer.exe,C:\\ProgramData\\winlock\\banner.exe"),
          test::sz(winlogon, "Userinit",
                   "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\winlock\\banner.exe,")});
-    tree.addProfile('c', test::WindowsKind::Win7x64, "Ivan");
+    const auto ivan = tree.addProfile('c', test::WindowsKind::Win7x64, "Ivan");
+    // The locker also blocked Ivan's task manager and planted a shell of his.
+    const std::string policies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    test::plantValues(ivan, {test::dword(policies, "DisableTaskMgr", 1),
+                             test::sz(policies, "Shell", "C:\\Users\\Ivan\\AppData\\lock.exe")});
     engine::Context context = tree.context();
     engine::automatic::AutoState state;
     test::RecordingLauncher launcher;
@@ -123,6 +153,9 @@ int main(int argc, char** argv) {
     MainWindows windows(context, state, launcher, *display, hooks);
 
     bool ok = true;
+    // The console before the automatic pass below heals the system.
+    ok &= shootConsole(windows.fmManual, out);
+
     windows.fmWelcome.show();
     windows.fmWelcome.dock();
     ok &= save(windows.fmWelcome, out / "toolbar.png");

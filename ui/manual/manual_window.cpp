@@ -17,6 +17,10 @@
 #include "discovery/find_user_profiles.h"
 #include "hive/file_io.h"
 #include "manual/console_widgets.h"
+#include "manual/files_box.h"
+#include "manual/hijack_prompts.h"
+#include "manual/hosts_page.h"
+#include "manual/temp_box.h"
 #include "manual/tools_box.h"
 #include "manual/user_boxes.h"
 #include "manual/winlogon_box.h"
@@ -26,6 +30,7 @@
 #include "registry/hive_backup.h"
 #include "registry/hive_mounting.h"
 #include "rules/boot_sector.h"
+#include "rules/image_hijacks.h"
 #include "rules/system_files.h"
 #include "shell/window_fonts.h"
 
@@ -160,6 +165,9 @@ void TfmManual::buildSystemPage(QWidget* page) {
         [this] { return cbChoice_->currentIndex(); }, page);
     gbAll_->setGeometry(3, 153, 329, 245);
     gbAll_->hide();
+    hijackPrompts_ = std::make_unique<HijackPromptBoxes>(this, hooks_.showBox);
+    connect(gbAll_->hijackButton(), &QPushButton::clicked, this,
+            [this] { engine::rules::RemoveImageHijacks(context_, *hijackPrompts_); });
 
     gbChoiceUser_ = makeGroup(page, "gbChoiceUser", "Выбор пользователя", QRect(338, 3, 332, 79));
     gbChoiceUser_->installEventFilter(this);
@@ -208,14 +216,12 @@ void TfmManual::buildToolsPage(QWidget* page) {
         launcher_, [this](const std::string& message) { log(message); },
         [this](const QString& keyPath) { OpenRegeditAtKey(keyPath); }, page);
     gbTools_->setGeometry(0, 0, 233, 161);
-    gbTemp_ = makeGroup(page, "gbTemp", "Временные файлы", QRect(239, 0, 437, 161));
+    auto logger = [this](const std::string& message) { log(message); };
+    gbTemp_ = new TempBox(context_, logger, page);
+    gbTemp_->setGeometry(239, 0, 437, 161);
     gbTemp_->hide();
-    gbFiles_ = makeGroup(page, "gbFiles", "Возможно файлы блокировщиков или вирусов",
-                         QRect(3, 167, 675, 170));
-    clbFiles_ = new QListWidget(gbFiles_);
-    clbFiles_->setObjectName(QStringLiteral("clbFiles"));
-    clbFiles_->setAccessibleName(QStringLiteral("Возможно файлы блокировщиков или вирусов"));
-    clbFiles_->setGeometry(8, 18, 520, 144);
+    gbFiles_ = new FilesBox(context_, logger, page);
+    gbFiles_->setGeometry(3, 167, 675, 170);
     gbFiles_->hide();
     auto* button1 = makeButton(
         page, "Button1",
@@ -231,8 +237,9 @@ void TfmManual::buildToolsPage(QWidget* page) {
 }
 
 void TfmManual::buildHostsPage(QWidget* page) {
-    gbProxy_ = makeGroup(page, "gbProxy", "Настройки Proxy сервера", QRect(3, 280, 675, 95));
-    gbProxy_->hide();
+    hostsPage_ = new HostsPage(
+        context_, [this](const std::string& message) { log(message); }, hooks_, page);
+    hostsPage_->setGeometry(0, 0, page->width(), page->height());
 }
 
 // ---------------------------------------------------------------------------
@@ -263,12 +270,7 @@ void TfmManual::setTabShown(QWidget* page, bool shown) {
 }
 
 void TfmManual::showFiles(const std::vector<std::string>& files) {
-    clbFiles_->clear();
-    for (const std::string& file : files) {
-        auto* item = new QListWidgetItem(toQt(file), clbFiles_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
+    gbFiles_->setEntries(files);
 }
 
 void TfmManual::showEvent(QShowEvent* event) {
@@ -385,6 +387,7 @@ void TfmManual::loading() {
     if (context_.LoadedProductName == kXpProductName) {
         engine::rules::CheckSystemFiles(context_, cbChoice_->currentIndex(), restoreQuestion_);
     }
+    hostsPage_->load();
 
     gbAutorunAll_->show();
     setTabShown(tsAutorun_, true);
@@ -455,6 +458,8 @@ void TfmManual::loadUser() {
     gbUser_->load();
     gbAdmin_->load();
     gbUserRun_->show();
+    gbTemp_->load();
+    hostsPage_->loadProxy();
     gbAll_->judge();
 
     btUserUnload_->setEnabled(true);
@@ -466,7 +471,6 @@ void TfmManual::loadUser() {
     btRecovUser_->setEnabled(false);
     gbAutorunAll_->show();
     gbTemp_->show();
-    gbProxy_->show();
 }
 
 void TfmManual::btUserUnloadClick() {
@@ -490,7 +494,7 @@ void TfmManual::btUserUnloadClick() {
     btSaveUser_->setEnabled(true);
     btRecovUser_->setEnabled(true);
     gbTemp_->hide();
-    gbProxy_->hide();
+    hostsPage_->hideProxy();
 }
 
 // ---------------------------------------------------------------------------

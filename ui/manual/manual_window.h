@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,11 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QWidget;
+class FilesBox;
+class HijackPromptBoxes;
+class HostsPage;
 class RegistryEditorWindow;
+class TempBox;
 class ToolPoliciesBox;
 class UserValuesBox;
 class WinlogonBox;
@@ -142,11 +147,11 @@ private:
     QGroupBox* gbUserRun_ = nullptr;
 
     QGroupBox* gbTools_ = nullptr;
-    QGroupBox* gbTemp_ = nullptr;
-    QGroupBox* gbFiles_ = nullptr;
-    QListWidget* clbFiles_ = nullptr;
+    TempBox* gbTemp_ = nullptr;
+    FilesBox* gbFiles_ = nullptr;
 
-    QGroupBox* gbProxy_ = nullptr;
+    HostsPage* hostsPage_ = nullptr;
+    std::unique_ptr<HijackPromptBoxes> hijackPrompts_;
 
     RegistryEditorWindow* editor_ = nullptr;
 };

@@ -43,6 +43,11 @@ struct ShellHooks {
         QMessageBox::critical(parent, QString(), text);
     };
 
+    // A message box with its buttons: the button that closed it.
+    std::function<QMessageBox::StandardButton(QMessageBox&)> showBox = [](QMessageBox& box) {
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    };
+
     static std::optional<QString> askFileName(QWidget* parent, const FileDialogSpec& spec,
                                               bool save) {
         QFileDialog dialog(parent, spec.title, QString(), spec.filter);

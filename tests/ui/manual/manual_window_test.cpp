@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -90,6 +91,17 @@ protected:
         };
         hooks.openFileName = hooks.saveFileName;
         hooks.showError = [this](QWidget*, const QString& text) { errors_.push_back(text); };
+        hooks.showBox = [this](QMessageBox& box) {
+            boxes_.push_back(box.text().toStdString());
+            if (box.standardButtons().testFlag(QMessageBox::Yes)) {
+                const bool yes = !answers_.empty() && answers_.front();
+                if (!answers_.empty()) {
+                    answers_.erase(answers_.begin());
+                }
+                return yes ? QMessageBox::Yes : QMessageBox::No;
+            }
+            return QMessageBox::Ok;
+        };
         window_ = std::make_unique<TfmManual>(context_, launcher_, question_, hooks);
         window_->show();
         return *window_;
@@ -175,6 +187,8 @@ protected:
     std::vector<FileDialogSpec> dialogs_;
     std::optional<QString> chosenFile_;
     std::vector<QString> errors_;
+    std::vector<bool> answers_; // Yes/No questions, in turn
+    std::vector<std::string> boxes_;
     std::unique_ptr<TfmManual> window_;
 };
 
@@ -423,6 +437,26 @@ TEST_F(ManualWindowTest, ASixtyFourBitLockerInTheNativeKeyIsShown) {
     EXPECT_EQ(colour("leShell"), QColor(Qt::red));
     click("btHealUserinit");
     EXPECT_EQ(text("leUserinit"), "userinit.exe");
+}
+
+TEST_F(ManualWindowTest, TheHijackSweepAsksForEachHitAndDeletesOnYes) {
+    const std::string ifeo =
+        "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\taskmgr.exe";
+    tree_ = test::TargetTree();
+    const auto hive = tree_.addInstallation('c', "WINDOWS", WindowsKind::Xp32,
+                                            {sz(ifeo, "Debugger", "C:\\x\\locker.exe")});
+    open();
+    click("btLoad");
+    answers_ = {false};
+    click("Button3");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("C:\\x\\locker.exe"), std::string::npos) << boxes_[0];
+    answers_ = {true};
+    click("Button3");
+    EXPECT_EQ(boxes_.back(), "Deleted!!!");
+    const HiveSnapshot before(hive);
+    click("btUnload");
+    before.expectChanged({{ifeo, "Debugger", std::nullopt}});
 }
 
 TEST_F(ManualWindowTest, TheBootSectorButtonsStartTheirCommands) {

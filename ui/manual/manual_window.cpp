@@ -11,11 +11,13 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include "console/console_mounts.h"
 #include "context/context.h"
 #include "discovery/find_user_profiles.h"
 #include "hive/file_io.h"
+#include "manual/autorun_page.h"
 #include "manual/console_widgets.h"
 #include "manual/files_box.h"
 #include "manual/hijack_prompts.h"
@@ -46,9 +48,13 @@ constexpr int kStatusHeight = 19;
 constexpr int kPanelHeight = 41;
 constexpr int kFontPixels = 11; // Tahoma 8 pt
 
-// The product name whose installations get the system-file check when they
-// are loaded, compared exactly.
-constexpr std::string_view kXpProductName = "Microsoft Windows XP";
+// A page made of one widget: it takes the whole page, whatever size the tab
+// set gives its pages once it is laid out.
+void fillPage(QWidget* page, QWidget* content) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+}
 
 FileDialogSpec dialogSpec(BackupKind kind, bool save) {
     const engine::registry::BackupDialogs dialogs = engine::registry::backupDialogs(kind);
@@ -205,10 +211,9 @@ void TfmManual::buildSystemPage(QWidget* page) {
 }
 
 void TfmManual::buildAutorunPage(QWidget* page) {
-    gbAutorunAll_ = makeGroup(page, "gbAutorunAll", "Автозагрузка для всех", QRect(3, 3, 332, 370));
-    gbAutorunAll_->hide();
-    gbUserRun_ = makeGroup(page, "gbUserRun", "Автозагрузка пользователя", QRect(341, 3, 332, 370));
-    gbUserRun_->hide();
+    autorunPage_ = new AutorunPage(
+        context_, [this](const std::string& message) { log(message); }, page);
+    fillPage(page, autorunPage_);
 }
 
 void TfmManual::buildToolsPage(QWidget* page) {
@@ -239,7 +244,7 @@ void TfmManual::buildToolsPage(QWidget* page) {
 void TfmManual::buildHostsPage(QWidget* page) {
     hostsPage_ = new HostsPage(
         context_, [this](const std::string& message) { log(message); }, hooks_, page);
-    hostsPage_->setGeometry(0, 0, page->width(), page->height());
+    fillPage(page, hostsPage_);
 }
 
 // ---------------------------------------------------------------------------
@@ -384,12 +389,14 @@ void TfmManual::loading() {
     }
     cbChoiceUser_->setCurrentIndex(cbChoiceUser_->count() - 1);
 
-    if (context_.LoadedProductName == kXpProductName) {
+    // The autoruns run the system-file check of an XP between reading the
+    // names of its Run list and ticking them.
+    autorunPage_->fillSystem([this] {
         engine::rules::CheckSystemFiles(context_, cbChoice_->currentIndex(), restoreQuestion_);
-    }
+    });
     hostsPage_->load();
 
-    gbAutorunAll_->show();
+    autorunPage_->showSystem();
     setTabShown(tsAutorun_, true);
     btSaveAll_->setEnabled(false);
     btRecovAll_->setEnabled(false);
@@ -418,7 +425,7 @@ void TfmManual::btUnloadClick() {
     gbAll_->hide();
     gbFiles_->hide();
     gbChoiceUser_->hide();
-    gbAutorunAll_->hide();
+    autorunPage_->hideSystem();
     setTabShown(tsAutorun_, false);
     btSaveAll_->setEnabled(true);
     btRecovAll_->setEnabled(true);
@@ -457,7 +464,7 @@ void TfmManual::btUserLoadClick() {
 void TfmManual::loadUser() {
     gbUser_->load();
     gbAdmin_->load();
-    gbUserRun_->show();
+    autorunPage_->fillUser();
     gbTemp_->load();
     hostsPage_->loadProxy();
     gbAll_->judge();
@@ -469,7 +476,7 @@ void TfmManual::loadUser() {
     cbChoiceUser_->setEnabled(false);
     btSaveUser_->setEnabled(false);
     btRecovUser_->setEnabled(false);
-    gbAutorunAll_->show();
+    autorunPage_->showSystem();
     gbTemp_->show();
 }
 
@@ -489,7 +496,7 @@ void TfmManual::btUserUnloadClick() {
     btUserLoad_->setEnabled(true);
     gbUser_->hide();
     gbAdmin_->hide();
-    gbUserRun_->hide();
+    autorunPage_->hideUser();
     cbChoiceUser_->setEnabled(true);
     btSaveUser_->setEnabled(true);
     btRecovUser_->setEnabled(true);

@@ -26,6 +26,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QWidget;
+class AutorunPage;
 class FilesBox;
 class HijackPromptBoxes;
 class HostsPage;
@@ -143,8 +144,7 @@ private:
     UserValuesBox* gbUser_ = nullptr;
     ToolPoliciesBox* gbAdmin_ = nullptr;
 
-    QGroupBox* gbAutorunAll_ = nullptr;
-    QGroupBox* gbUserRun_ = nullptr;
+    AutorunPage* autorunPage_ = nullptr;
 
     QGroupBox* gbTools_ = nullptr;
     TempBox* gbTemp_ = nullptr;

@@ -4,6 +4,7 @@
 // Usage: morvalin_screenshots OUTPUT_FOLDER (scripts/screenshots.sh runs it
 // under Xvfb).
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -59,6 +60,10 @@ bool shootConsole(TfmManual& console, const std::filesystem::path& out) {
     ok &= save(console, out / "console-user-loaded.png");
     tabs->setCurrentWidget(console.findChild<QWidget*>(QStringLiteral("ts3")));
     ok &= save(console, out / "console-tools.png");
+    tabs->setCurrentWidget(console.findChild<QWidget*>(QStringLiteral("tsAutorun")));
+    ok &= save(console, out / "console-autoruns.png");
+    tabs->setCurrentWidget(console.findChild<QWidget*>(QStringLiteral("tsHosts")));
+    ok &= save(console, out / "console-hosts.png");
     tabs->setCurrentIndex(0);
     press(console, "pnPanel");
     press(console, "pnPanel");
@@ -131,7 +136,20 @@ int main(int argc, char** argv) {
         'c', "Windows", test::WindowsKind::Win7x64,
         {test::sz(winlogon, "Shell", "explorer.exe,C:\\ProgramData\\winlock\\banner.exe"),
          test::sz(winlogon, "Userinit",
-                  "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\winlock\\banner.exe,")});
+                  "C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\winlock\\banner.exe,"),
+         test::sz("Microsoft\\Windows\\CurrentVersion\\Run", "WinLock",
+                  "C:\\ProgramData\\winlock\\banner.exe /silent"),
+         test::expandSz("Microsoft\\Windows\\CurrentVersion\\Run", "SoundMan",
+                        "%SystemRoot%\\SoundMan.exe")});
+    // Its hosts file sends the antivirus sites nowhere.
+    {
+        const auto etc = tree.drive('c') / "Windows" / "System32" / "drivers" / "etc";
+        std::filesystem::create_directories(etc);
+        std::ofstream(etc / "hosts", std::ios::binary)
+            << "# Copyright (c) 1993-2009 Microsoft Corp.\r\n127.0.0.1       localhost\r\n"
+               "0.0.0.0 www.kaspersky.ru\r\n0.0.0.0 drweb.com # blocked\r\n"
+               "0.0.0.0 support.microsoft.com\r\n";
+    }
     const auto ivan = tree.addProfile('c', test::WindowsKind::Win7x64, "Ivan");
     // The locker also blocked Ivan's task manager and planted a shell of his.
     const std::string policies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";

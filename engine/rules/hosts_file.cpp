@@ -14,6 +14,7 @@
 
 #include "context/context.h"
 #include "hive/unique_fd.h"
+#include "platform/character_count.h"
 #include "platform/cp1251.h"
 #include "platform/replace_file.h"
 #include "platform/windows_paths.h"
@@ -25,19 +26,6 @@ namespace engine::rules {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The text without its first `count` characters (code points: the registry
-// counts characters).
-std::string dropCharacters(const std::string& text, std::size_t count) {
-    std::size_t at = 0;
-    for (std::size_t dropped = 0; dropped < count && at < text.size(); ++dropped) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-            ++at;
-        }
-    }
-    return text.substr(at);
-}
 
 // White space and control characters, as the trimming of the lines counts
 // them: every byte up to the space.
@@ -134,7 +122,8 @@ std::string contentOf(const HostsPage& page) {
 
 std::string hostsFilePathFor(const Context& context) {
     return platform::driveOf(context.CurrentSystemHive) +
-           dropCharacters(context.LoadedSystemRoot, 2) + "\\system32\\drivers\\etc\\hosts";
+           platform::dropCharacters(context.LoadedSystemRoot, 2) +
+           "\\system32\\drivers\\etc\\hosts";
 }
 
 std::vector<std::string> SplitTextLines(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "context/context.h"
+#include "platform/character_count.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
 #include "rules/drive_bound_path.h"
@@ -35,18 +36,6 @@ std::optional<fs::path> canonicalOf(const Context& context, std::string_view win
 std::string folderOf(std::string_view windowsFile) {
     const auto slash = windowsFile.find_last_of('\\');
     return std::string(windowsFile.substr(0, slash == std::string_view::npos ? 0 : slash));
-}
-
-// The text without its first `count` characters (code points).
-std::string dropCharacters(const std::string& text, std::size_t count) {
-    std::size_t at = 0;
-    for (std::size_t dropped = 0; dropped < count && at < text.size(); ++dropped) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-            ++at;
-        }
-    }
-    return text.substr(at);
 }
 
 // One kind of protected place and the places of that kind.
@@ -83,8 +72,8 @@ std::vector<Protected> protectedPlaces(Context& context) {
     }
     const std::string systemDrive = platform::driveOf(context.CurrentSystemHive);
     if (!systemDrive.empty() && !context.LoadedSystemRoot.empty()) {
-        add(windows,
-            canonicalOf(context, systemDrive + dropCharacters(context.LoadedSystemRoot, 2)));
+        add(windows, canonicalOf(context, systemDrive + platform::dropCharacters(
+                                                            context.LoadedSystemRoot, 2)));
     }
 
     Protected profiles{"является папкой профилей пользователей или содержит её", {}};
@@ -101,7 +90,7 @@ std::vector<Protected> protectedPlaces(Context& context) {
         record.ValueName = "ProfilesDirectory";
         const std::string value = registry::RegEngineReadString(context.registry, record);
         if (!value.empty()) {
-            add(profiles, canonicalOf(context, systemDrive + dropCharacters(value, 13)));
+            add(profiles, canonicalOf(context, systemDrive + platform::dropCharacters(value, 13)));
         }
     }
 

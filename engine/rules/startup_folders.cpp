@@ -16,6 +16,7 @@
 
 #include "context/context.h"
 #include "hive/names.h"
+#include "platform/character_count.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
 
@@ -44,20 +45,6 @@ registry::TRegEngine& at(Context& context, std::string_view key, std::string_vie
     record.KeyPath = std::string(key);
     record.ValueName = std::string(value);
     return record;
-}
-
-// The text without its first `count` characters (whole UTF-8 sequences, so
-// that a Cyrillic letter counts as one character, as it does in Windows'
-// single-byte code page).
-std::string dropCharacters(std::string_view text, std::size_t count) {
-    std::size_t at = 0;
-    for (std::size_t dropped = 0; dropped < count && at < text.size(); ++dropped) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-            ++at;
-        }
-    }
-    return std::string(text.substr(at));
 }
 
 // A folder text that names more than a drive's root (or a profile folder
@@ -130,7 +117,7 @@ std::string_view fileExtension(std::string_view name) {
 std::string CommonStartupFolder(Context& context) {
     const std::string value = registry::RegEngineReadString(
         context.registry, at(context, kSystemShellFolders, "Common Startup"));
-    const std::string rest = dropCharacters(value, 2);
+    const std::string rest = platform::dropCharacters(value, 2);
     if (!namesAFolder(rest)) {
         return {};
     }
@@ -145,10 +132,10 @@ std::string UserStartupFolder(Context& context) {
     const std::string value =
         registry::RegEngineReadString(context.registry, at(context, key, "Startup"));
     if (value.find('%') != std::string::npos) {
-        const std::string rest = dropCharacters(value, kProfileVariableLength);
+        const std::string rest = platform::dropCharacters(value, kProfileVariableLength);
         return namesAFolder(rest) ? folderOf(context.CurrentUserHive) + rest : std::string{};
     }
-    const std::string rest = dropCharacters(value, 2);
+    const std::string rest = platform::dropCharacters(value, 2);
     return namesAFolder(rest) ? context.CurrentUserHive.substr(0, 2) + rest : std::string{};
 }
 

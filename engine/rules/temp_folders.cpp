@@ -2,6 +2,7 @@
 #include "rules/temp_folders.h"
 
 #include "context/context.h"
+#include "platform/character_count.h"
 #include "platform/latin_case.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
@@ -9,19 +10,6 @@
 namespace engine::rules {
 
 namespace {
-
-// The text without its first `count` characters (code points: the registry
-// counts characters).
-std::string_view dropCharacters(std::string_view text, std::size_t count) {
-    std::size_t at = 0;
-    for (std::size_t dropped = 0; dropped < count && at < text.size(); ++dropped) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-            ++at;
-        }
-    }
-    return text.substr(at);
-}
 
 std::string readEnvironment(Context& context, std::string_view name) {
     registry::TRegEngine& record = context.ManualRegEngine;
@@ -59,7 +47,7 @@ std::string tempFolderFromValue(std::string_view value, std::string_view userHiv
     const auto slash = userHive.find_last_of('\\');
     const std::string_view folder =
         slash == std::string_view::npos ? std::string_view{} : userHive.substr(0, slash + 1);
-    return std::string(folder) + std::string(dropCharacters(value, 14));
+    return std::string(folder) + std::string(platform::dropCharacters(value, 14));
 }
 
 TempFolders LoadTempFolders(Context& context) {

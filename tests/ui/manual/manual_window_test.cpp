@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -408,7 +409,8 @@ TEST_F(LockedXpTest, ResetsChangeTheScreenOnlyUntilSave) {
     EXPECT_TRUE(text("leTaskman").empty());
     // The list is rebuilt only by the judge: a click on the user group.
     EXPECT_EQ(items("clbFiles").size(), 2u);
-    find<QGroupBox>("gbChoiceUser");
+    QTest::mouseClick(find("gbChoiceUser"), Qt::LeftButton, {}, QPoint(300, 70));
+    EXPECT_TRUE(items("clbFiles").empty());
     click("btSave");
     EXPECT_EQ(status(), "Изменения реестра сохранены...");
     click("btUnload");

@@ -271,6 +271,19 @@ TEST_F(ManualWindowTest, TheSecondSystemLoadsWithoutTheXpCheck) {
     expectState(State::System);
 }
 
+TEST_F(ManualWindowTest, ASystemWithoutUserHivesCanStillBeUnmounted) {
+    tree_ = test::TargetTree();
+    tree_.addInstallation('c', "WINDOWS", WindowsKind::Xp32);
+    open();
+    click("btLoad");
+    EXPECT_TRUE(items("cbChoiceUser").empty());
+    click("btUserLoad");
+    EXPECT_TRUE(context_.CurrentUserHive.empty());
+    expectState(State::System);
+    click("pnPanel");
+    expectState(State::Nothing);
+}
+
 TEST_F(ManualWindowTest, TheExitPanelUnmountsOneHivePerClickUserFirst) {
     open();
     click("btLoad");

@@ -18,6 +18,10 @@ MORVALIN_PACKAGES=(
     libxrandr-dev                                       # display modes on X11 (toolbar "Сменить")
     fonts-wine                                          # a Tahoma-metric font with Cyrillic
     xvfb xauth imagemagick                              # screenshots of the real windows
+    mmdebstrap                                          # the live medium's Debian root
+    grub-pc-bin grub-efi-amd64-bin xorriso mtools       # its hybrid ISO (BIOS and UEFI) and log partition
+    cpio zstd fdisk                                     # its initramfs archives; the test disk's partitions
+    qemu-system-x86 seabios                             # the live medium's end-to-end test under QEMU
 )
 
 missing=()

@@ -34,3 +34,8 @@ if [ "$quick" -eq 0 ]; then
     echo "== Фаззинг"
     bash scripts/fuzz.sh "${MORVALIN_FUZZ_SECONDS:-60}"
 fi
+
+if [ "$quick" -eq 0 ]; then
+    echo "== Живой носитель под QEMU"
+    bash tests/e2e/run.sh
+fi

@@ -59,12 +59,19 @@ protected:
         hooks_.askText = [this](QWidget&, const QString& title, const QString& label,
                                 const QString& text, bool multiLine) -> std::optional<QString> {
             questions.push_back({title, label, text, multiLine});
+            // An empty queue, or a scripted nullopt, cancels. (Built anew
+            // rather than copied: g++'s optimiser warns about copying an
+            // optional QString out of the queue.)
             if (answers.empty()) {
                 return std::nullopt;
             }
-            auto answer = answers.front();
+            const bool given = answers.front().has_value();
+            const QString answer = given ? *answers.front() : QString();
             answers.pop_front();
-            return answer;
+            if (!given) {
+                return std::nullopt;
+            }
+            return std::make_optional(answer);
         };
     }
 

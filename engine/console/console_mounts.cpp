@@ -6,6 +6,7 @@
 #include "context/context.h"
 #include "discovery/describe_loaded_system.h"
 #include "discovery/find_systems.h"
+#include "platform/latin_case.h"
 #include "registry/hive_mounting.h"
 
 namespace engine::console {
@@ -18,16 +19,6 @@ constexpr std::size_t kSystemLine = 2;
 
 bool inRange(int index, const std::vector<std::string>& list) {
     return index >= 0 && static_cast<std::size_t>(index) < list.size();
-}
-
-std::string upperDrive(std::string_view path) {
-    std::string drive(path.substr(0, 2));
-    for (char& c : drive) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return drive;
 }
 
 std::vector<std::string> failureInfo(const Context& context) {
@@ -45,7 +36,7 @@ std::vector<std::string> FindConsoleSystems(Context& context) {
     discovery::FindSystems(context, unused);
     std::vector<std::string> lines;
     for (const std::string& hive : context.SystemHives) {
-        lines.push_back("Система на диске " + upperDrive(hive));
+        lines.push_back("Система на диске " + platform::upperLatin(hive.substr(0, 2)));
     }
     if (lines.empty()) {
         lines.emplace_back(kNoSystems);

@@ -21,6 +21,16 @@ inline std::string lowerLatin(std::string_view text) {
     return lowered;
 }
 
+inline std::string upperLatin(std::string_view text) {
+    std::string raised(text);
+    for (char& c : raised) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return raised;
+}
+
 inline bool equalIgnoringLatinCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -106,11 +106,41 @@ EditResult<std::u16string> wide(std::string_view name) {
     return *units;
 }
 
-EditResult<std::vector<std::string>> subkeyNames(const Mount& mount, KeyRef ref) {
-    const hive::Hive& h = mount.hive;
+EditResult<hive::KeyNode> keyNode(const hive::Hive& h, KeyRef ref) {
     auto node = h.key(ref);
     if (!node) {
         return failure(refused("Не удается прочитать раздел", node.error()));
+    }
+    return std::move(*node);
+}
+
+// The key's values, in the order the hive lists them.
+EditResult<std::vector<hive::ValueNode>> valueNodes(const hive::Hive& h, KeyRef key) {
+    auto node = keyNode(h, key);
+    if (!node) {
+        return tl::unexpected(node.error());
+    }
+    auto refs = h.values(*node);
+    if (!refs) {
+        return failure(refused("Не удается прочитать параметры", refs.error()));
+    }
+    std::vector<hive::ValueNode> values;
+    values.reserve(refs->size());
+    for (const auto ref : *refs) {
+        auto value = h.value(ref);
+        if (!value) {
+            return failure(refused("Не удается прочитать параметр", value.error()));
+        }
+        values.push_back(std::move(*value));
+    }
+    return values;
+}
+
+EditResult<std::vector<std::string>> subkeyNames(const Mount& mount, KeyRef ref) {
+    const hive::Hive& h = mount.hive;
+    auto node = keyNode(h, ref);
+    if (!node) {
+        return tl::unexpected(node.error());
     }
     auto children = h.subkeys(*node);
     if (!children) {
@@ -137,9 +167,9 @@ struct FoundValue {
 EditResult<std::optional<FoundValue>> findValue(const Mount& mount, KeyRef key,
                                                 std::u16string_view name) {
     const hive::Hive& h = mount.hive;
-    auto node = h.key(key);
+    auto node = keyNode(h, key);
     if (!node) {
-        return failure(refused("Не удается прочитать раздел", node.error()));
+        return tl::unexpected(node.error());
     }
     auto ref = h.findValue(*node, name);
     if (!ref) {
@@ -286,22 +316,14 @@ std::string firstFreeName(std::string_view prefix, const std::vector<std::u16str
 }
 
 EditResult<std::vector<std::u16string>> valueNames(const Mount& mount, KeyRef key) {
-    const hive::Hive& h = mount.hive;
-    auto node = h.key(key);
-    if (!node) {
-        return failure(refused("Не удается прочитать раздел", node.error()));
-    }
-    auto refs = h.values(*node);
-    if (!refs) {
-        return failure(refused("Не удается прочитать параметры", refs.error()));
+    auto values = valueNodes(mount.hive, key);
+    if (!values) {
+        return tl::unexpected(values.error());
     }
     std::vector<std::u16string> names;
-    for (const auto ref : *refs) {
-        auto value = h.value(ref);
-        if (!value) {
-            return failure(refused("Не удается прочитать параметр", value.error()));
-        }
-        names.push_back(value->name);
+    names.reserve(values->size());
+    for (auto& value : *values) {
+        names.push_back(std::move(value.name));
     }
     return names;
 }
@@ -576,26 +598,18 @@ EditResult<std::vector<EditorValue>> listValues(Context& context, std::string_vi
         return rows;
     }
     const hive::Hive& h = at->mount->hive;
-    auto node = h.key(at->key);
-    if (!node) {
-        return failure(refused("Не удается прочитать раздел", node.error()));
+    auto values = valueNodes(h, at->key);
+    if (!values) {
+        return tl::unexpected(values.error());
     }
-    auto refs = h.values(*node);
-    if (!refs) {
-        return failure(refused("Не удается прочитать параметры", refs.error()));
-    }
-    for (const auto ref : *refs) {
-        auto value = h.value(ref);
-        if (!value) {
-            return failure(refused("Не удается прочитать параметр", value.error()));
-        }
+    for (const hive::ValueNode& value : *values) {
         EditorValue row;
-        row.name = hive::toUtf8(value->name);
+        row.name = hive::toUtf8(value.name);
         row.shownName = row.name.empty() ? std::string(kDefaultValueName) : row.name;
-        row.type = value->type;
-        row.typeName = editorTypeName(value->type);
-        auto data = h.valueData(*value);
-        row.dataText = data ? valueDataText(value->type, *data) : "(данные не читаются)";
+        row.type = value.type;
+        row.typeName = editorTypeName(value.type);
+        auto data = h.valueData(value);
+        row.dataText = data ? valueDataText(value.type, *data) : "(данные не читаются)";
         if (row.name.empty()) {
             rows.front() = std::move(row);
         } else {

@@ -7,6 +7,7 @@
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
 #include "rules/autorun_value_move.h"
+#include "rules/manual_record.h"
 #include "rules/shortcut_target.h"
 #include "rules/startup_folders.h"
 
@@ -29,14 +30,6 @@ constexpr std::array<std::string_view, 10> kKeys = {
 
 constexpr std::string_view kXpProductName = "Microsoft Windows XP";
 
-registry::TRegEngine& at(Context& context, std::string_view key, std::string_view value = {}) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(key);
-    record.ValueName = std::string(value);
-    return record;
-}
-
 std::string disabledKey(std::string_view key) {
     return std::string(key) + "\\" + std::string(kAutorunsDisabled);
 }
@@ -53,7 +46,7 @@ void append(std::vector<AutorunEntry>& list, const std::vector<std::string>& nam
 
 std::vector<std::string> valueNames(Context& context, std::string_view key) {
     std::vector<std::string> names;
-    registry::RegEngineValueNames(context.registry, at(context, key), names);
+    registry::RegEngineValueNames(context.registry, manualRecord(context, key), names);
     return names;
 }
 
@@ -68,7 +61,7 @@ std::vector<AutorunEntry> registryList(Context& context, std::string_view key,
     }
     append(list, active, true);
     const std::string disabled = disabledKey(key);
-    if (registry::RegEngineKeyExists(context.registry, at(context, disabled))) {
+    if (registry::RegEngineKeyExists(context.registry, manualRecord(context, disabled))) {
         append(list, valueNames(context, disabled), false);
     }
     return list;
@@ -175,7 +168,8 @@ std::string AutorunCommand(Context& context, const AutorunGroup& group, std::siz
     if (tab != kFilesTab) {
         const std::string_view key = autorunKey(autorunList(group.Scope, tab));
         const std::string from = entry.Checked ? std::string(key) : disabledKey(key);
-        return registry::RegEngineReadString(context.registry, at(context, from, entry.Name));
+        return registry::RegEngineReadString(context.registry,
+                                             manualRecord(context, from, entry.Name));
     }
     if (group.StartupFolder.empty()) {
         return {};

@@ -25,12 +25,9 @@ void restoreVista7BootSectorOnC(platform::Launcher& launcher) {
 
 std::optional<std::string> bootSectorCommand(std::string_view systemHive,
                                              std::string_view productName) {
-    std::string drive = platform::driveOf(systemHive);
+    const std::string drive = platform::upperLatin(platform::driveOf(systemHive));
     if (drive.empty()) {
         return std::nullopt;
-    }
-    if (drive[0] >= 'a' && drive[0] <= 'z') {
-        drive[0] = static_cast<char>(drive[0] - 'a' + 'A');
     }
     const bool xp = platform::equalIgnoringLatinCase(productName, kXpProductName);
     return std::string(xp ? "\"bootsect.exe\" /nt52 " : "\"bootsect.exe\" /nt60 ") + drive +

@@ -71,7 +71,7 @@ public:
         , device_(device)
         , messages_(messages) {}
 
-    // The folder's emptying as the spec of the console has it: false ends
+    // Empties a folder, going into each subfolder as it comes: false ends
     // the cleaning of every folder above.
     bool clear(const fs::path& host, std::string windowsFolder) {
         std::vector<Entry> entries;

@@ -5,6 +5,7 @@
 
 #include "context/context.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 #include "rules/watched_keys.h"
 
 namespace engine::rules {
@@ -15,10 +16,7 @@ std::string hijackQuestion(std::string_view programName, std::string_view debugg
 }
 
 void RemoveImageHijacks(Context& context, HijackPrompts& prompts) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(kImageFileExecutionOptionsKey);
-    record.ValueName.clear();
+    registry::TRegEngine& record = manualRecord(context, kImageFileExecutionOptionsKey);
     std::vector<std::string> programs;
     registry::RegEngineKeyNames(context.registry, record, programs);
 

@@ -3,6 +3,7 @@
 
 #include "context/context.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 #include "rules/watched_keys.h"
 
 namespace engine::rules {
@@ -10,11 +11,7 @@ namespace engine::rules {
 namespace {
 
 registry::TRegEngine& at(Context& context, std::string_view value) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(kUserInternetSettingsKey);
-    record.ValueName = std::string(value);
-    return record;
+    return manualRecord(context, kUserInternetSettingsKey, value);
 }
 
 } // namespace

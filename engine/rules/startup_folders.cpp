@@ -19,6 +19,7 @@
 #include "platform/character_count.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 
 namespace engine::rules {
 
@@ -38,14 +39,6 @@ constexpr std::size_t kProfileVariableLength = 14;
 
 // Windows' hidden attribute.
 constexpr std::uint8_t kHidden = 0x02;
-
-registry::TRegEngine& at(Context& context, std::string_view key, std::string_view value) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(key);
-    record.ValueName = std::string(value);
-    return record;
-}
 
 // A folder text that names more than a drive's root (or a profile folder
 // itself): something besides separators is left.
@@ -116,7 +109,7 @@ std::string_view fileExtension(std::string_view name) {
 
 std::string CommonStartupFolder(Context& context) {
     const std::string value = registry::RegEngineReadString(
-        context.registry, at(context, kSystemShellFolders, "Common Startup"));
+        context.registry, manualRecord(context, kSystemShellFolders, "Common Startup"));
     const std::string rest = platform::dropCharacters(value, 2);
     if (!namesAFolder(rest)) {
         return {};
@@ -126,11 +119,12 @@ std::string CommonStartupFolder(Context& context) {
 
 std::string UserStartupFolder(Context& context) {
     const std::string_view key =
-        registry::RegEngineValueExists(context.registry, at(context, kUserShellFolders, "Startup"))
+        registry::RegEngineValueExists(context.registry,
+                                       manualRecord(context, kUserShellFolders, "Startup"))
             ? kUserShellFolders
             : kUserPlainShellFolders;
     const std::string value =
-        registry::RegEngineReadString(context.registry, at(context, key, "Startup"));
+        registry::RegEngineReadString(context.registry, manualRecord(context, key, "Startup"));
     if (value.find('%') != std::string::npos) {
         const std::string rest = platform::dropCharacters(value, kProfileVariableLength);
         return namesAFolder(rest) ? folderOf(context.CurrentUserHive) + rest : std::string{};

@@ -6,17 +6,15 @@
 #include "platform/latin_case.h"
 #include "platform/windows_paths.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 
 namespace engine::rules {
 
 namespace {
 
 std::string readEnvironment(Context& context, std::string_view name) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = "LoadedUserHive\\Environment";
-    record.ValueName = std::string(name);
-    return registry::RegEngineReadString(context.registry, record);
+    return registry::RegEngineReadString(
+        context.registry, manualRecord(context, "LoadedUserHive\\Environment", name));
 }
 
 void clearOne(Context& context, const std::string& folder, EntryRemover& remover,

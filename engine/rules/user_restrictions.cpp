@@ -8,22 +8,15 @@
 #include "context/context.h"
 #include "registry/hive_mounting.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 #include "rules/watched_keys.h"
 
 namespace engine::rules {
 
 namespace {
 
-registry::TRegEngine& at(Context& context, std::string_view key, std::string_view value) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(key);
-    record.ValueName = std::string(value);
-    return record;
-}
-
 int readPolicy(Context& context, std::string_view key, std::string_view value) {
-    registry::TRegEngine& record = at(context, key, value);
+    registry::TRegEngine& record = manualRecord(context, key, value);
     const bool exists = registry::RegEngineValueExists(context.registry, record);
     return policyIndex(exists,
                        exists ? registry::RegEngineReadInteger(context.registry, record) : 0);
@@ -114,12 +107,12 @@ int policyIndex(bool exists, int value) {
 
 UserStartValues LoadUserStartValues(Context& context) {
     UserStartValues values;
-    values.AdminShell =
-        registry::RegEngineReadString(context.registry, at(context, kUserPolicyKey, "shell"));
-    values.UserShell =
-        registry::RegEngineReadString(context.registry, at(context, kUserWinlogonKey, "shell"));
-    values.Load =
-        registry::RegEngineReadString(context.registry, at(context, kUserWindowsKey, "load"));
+    values.AdminShell = registry::RegEngineReadString(
+        context.registry, manualRecord(context, kUserPolicyKey, "shell"));
+    values.UserShell = registry::RegEngineReadString(
+        context.registry, manualRecord(context, kUserWinlogonKey, "shell"));
+    values.Load = registry::RegEngineReadString(context.registry,
+                                                manualRecord(context, kUserWindowsKey, "load"));
     return values;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/latin_case.h"
 #include "registry/hive_mounting.h"
 #include "registry/reg_engine.h"
+#include "rules/manual_record.h"
 #include "rules/split_comma_list.h"
 #include "rules/watched_keys.h"
 #include "rules/winlogon_defaults.h"
@@ -15,11 +16,7 @@ namespace engine::rules {
 namespace {
 
 std::string readString(Context& context, std::string_view key, std::string_view value) {
-    registry::TRegEngine& record = context.ManualRegEngine;
-    record.RootIsCurrentUser = false;
-    record.KeyPath = std::string(key);
-    record.ValueName = std::string(value);
-    return registry::RegEngineReadString(context.registry, record);
+    return registry::RegEngineReadString(context.registry, manualRecord(context, key, value));
 }
 
 struct WinlogonValues {

@@ -21,7 +21,6 @@ class RestoreQuestion;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;

@@ -27,13 +27,13 @@
 #
 # Environment: MORVALIN_BENCH_BUILD (build folder, build-bench, shared with
 # bench/run.sh and its hive cache), MORVALIN_BENCH_REPEAT (rounds, 3),
-# MORVALIN_TESTDATA (the shared test data).
+# MORVALIN_TESTDATA (the test data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${MORVALIN_BENCH_BUILD:-$root/build-bench}
 repeat=${MORVALIN_BENCH_REPEAT:-3}
-testdata=${MORVALIN_TESTDATA:-$root/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$root/tests/data}
 hives=$build/hives
 work=$build/auto-pass
 results=$work/results.tsv

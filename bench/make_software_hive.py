@@ -5,7 +5,7 @@
 
 For each SIZE_MB writes DIR/software-SIZEmb.hive (DIR defaults to
 build-bench/hives beside this script's repository): a hive grown from the real
-empty hive of the shared test data by hivex, shaped like the SOFTWARE hive of a
+empty hive of the test data by hivex, shaped like the SOFTWARE hive of a
 Windows 10 installation. A hive already built from the same inputs (this script,
 lookups.tsv, the empty hive, the size) is kept, so reruns are cheap.
 

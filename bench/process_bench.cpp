@@ -10,7 +10,7 @@
 // LOOKUPS CHANGES` (write), COPY being a copy of HIVE in the work folder, one
 // for each tool: made once for the read job, afresh before every run of the
 // write job (its transaction logs removed), so that a hive is never written
-// twice and the shared test data never at all. One run of each program before
+// twice and the test data never at all. One run of each program before
 // the timed ones, untimed, loads it and its libraries into the cache. The
 // tools take turns run by run, so that a change in the machine's load while
 // the runs go on falls on all of them alike. After every write run each

@@ -6,7 +6,7 @@
 #   bench/run.sh [SIZE_MB...]          sizes of the hives, 10 50 150 by default
 #
 # Environment: MORVALIN_BENCH_BUILD (build folder, build-bench), MORVALIN_BENCH_REPEAT
-# (cold runs per hive, 5), MORVALIN_TESTDATA (the shared test data).
+# (cold runs per hive, 5), MORVALIN_TESTDATA (the test data).
 #
 # Every stage writes its figures into $results, and the table is made from
 # whatever is there (bench/results_table.py): rows of "tool, hive, measure,
@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${MORVALIN_BENCH_BUILD:-$root/build-bench}
 repeat=${MORVALIN_BENCH_REPEAT:-5}
-testdata=${MORVALIN_TESTDATA:-$root/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$root/tests/data}
 hives=$build/hives
 results=$build/bench-results
 sizes=("$@")

@@ -11,7 +11,7 @@
 #   system32   taskmgr.exe replaced by the locker's program
 #
 # The hives are grown by morvalin-cli itself from the real empty hive and the
-# real XP NTUSER.DAT of the shared test data; the program files are real PE
+# real XP NTUSER.DAT of the test data; the program files are real PE
 # files with version resources (built by binutils' windres and ld). Then:
 # morvalin-cli scan finds the installation; a first automatic pass heals the
 # registry and, the restore dialog closed, reports the replaced file; a second
@@ -22,7 +22,7 @@
 # computer instead: the toolbar's "СТАРТ" opens the mode chooser, whose
 # countdown starts the automatic pass.
 #
-# Environment: MORVALIN_TESTDATA (the shared test data), MORVALIN_DEMO_BUILD
+# Environment: MORVALIN_TESTDATA (the test data), MORVALIN_DEMO_BUILD
 # (the build folder, build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +33,7 @@ if [ "$gui" -eq 1 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exit 2
 fi
 bash scripts/deps.sh
-testdata=${MORVALIN_TESTDATA:-$PWD/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$PWD/tests/data}
 build=${MORVALIN_DEMO_BUILD:-$PWD/build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVALIN_TESTDATA="$testdata" >/dev/null

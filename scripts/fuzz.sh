@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-testdata=${MORVALIN_TESTDATA:-$PWD/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$PWD/tests/data}
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVALIN_FUZZ=ON -DMORVALIN_SANITIZE=ON >/dev/null

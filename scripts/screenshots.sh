@@ -4,12 +4,12 @@
 # automatic window after a pass over a locked Windows made in a temporary
 # folder, and the restore dialog; saved to docs/screenshots/. A picture of the
 # whole screen with the docked toolbar is taken with ImageMagick's import.
-# Environment: MORVALIN_TESTDATA (the shared test data), MORVALIN_SCREENSHOTS_BUILD
+# Environment: MORVALIN_TESTDATA (the test data), MORVALIN_SCREENSHOTS_BUILD
 # (the build folder, build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-testdata=${MORVALIN_TESTDATA:-$PWD/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$PWD/tests/data}
 build=${MORVALIN_SCREENSHOTS_BUILD:-$PWD/build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMORVALIN_TESTDATA="$testdata" >/dev/null

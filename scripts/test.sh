@@ -11,7 +11,7 @@ quick=0
 
 bash scripts/deps.sh
 
-testdata=${MORVALIN_TESTDATA:-$root/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$root/tests/data}
 jobs=$(nproc)
 
 echo "== Сборка и тесты"

@@ -17,7 +17,7 @@
 
 // Recovery follows the public description of the registry file format
 // (msuhanov/regf, "Format of transaction log files") and what Windows 7 and
-// Windows 10 made of the dirty hives in the shared test data. Where Windows
+// Windows 10 made of the dirty hives in the test data. Where Windows
 // would go on with a hive whose logs are damaged, we refuse instead: a rescue
 // tool must not report a half-applied log as a recovered hive.
 

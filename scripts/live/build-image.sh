@@ -32,7 +32,7 @@ bash "$repo/scripts/deps.sh" >&2
 build=${1:-$repo/build/release}
 if [ ! -f "$build/CMakeCache.txt" ] && [ ! -x "$build/ui/morvalin" ]; then
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DMORVALIN_TESTDATA="${MORVALIN_TESTDATA:-$repo/../shared/testdata}" >&2
+        -DMORVALIN_TESTDATA="${MORVALIN_TESTDATA:-$repo/tests/data}" >&2
 fi
 if [ -f "$build/CMakeCache.txt" ]; then
     cmake --build "$build" -j "$(nproc)" --target morvalin morvalin-cli >&2

@@ -36,7 +36,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 repo=$PWD
 build=$(cd "${MORVALIN_E2E_BUILD:-$repo/build/release}" && pwd)
-testdata=${MORVALIN_TESTDATA:-$repo/../shared/testdata}
+testdata=${MORVALIN_TESTDATA:-$repo/tests/data}
 seconds=${MORVALIN_E2E_SECONDS:-300}
 shot=0
 [ "${1:-}" = "--screenshot" ] && shot=1

@@ -6,7 +6,7 @@
 
 namespace test {
 
-// The shared test data folder, and one file in it ("hives/empty-hive").
+// The test data folder, and one file in it ("hives/empty-hive").
 std::filesystem::path testdata(const std::string& relative = {});
 
 // A fresh temporary folder for one test, removed with the object.

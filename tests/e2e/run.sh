@@ -30,7 +30,8 @@
 # is told apart from a product that fails by the guest's result line.
 #
 # Environment: MORVALIN_E2E_BUILD (build/release), MORVALIN_TESTDATA,
-# MORVALIN_E2E_SECONDS (time limit of each QEMU run, 300), and those of
+# MORVALIN_E2E_SECONDS (time limit of each QEMU run, 300), MORVALIN_E2E_ACCEL
+# (kvm or tcg; without it KVM where a short probe boot shows it works), and those of
 # scripts/live/build-image.sh (MORVALIN_E2E_BREAK=noop|exit breaks the product).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -96,8 +97,34 @@ read_back() {
         fail "the FAT volume cannot be read after the run"
 }
 
-accel=tcg
-[ -w /dev/kvm ] && accel=kvm
+# The accelerator: KVM only where it really runs a guest. A /dev/kvm that is
+# there and writable can still be useless (no vmx/svm for this machine: QEMU
+# warns and the guest never prints), so a short boot of the medium's kernel
+# alone must reach its serial line within a few seconds, else TCG.
+# MORVALIN_E2E_ACCEL=kvm|tcg decides instead.
+kvm_works() {
+    [ -w /dev/kvm ] || return 1
+    local probe=$work/serial-kvm-probe.log
+    rm -f "$probe"
+    timeout -k 2 "${MORVALIN_E2E_KVM_PROBE_SECONDS:-10}" qemu-system-x86_64 -machine q35 \
+        -accel kvm -m 256 -smp 1 -display none -no-reboot -nic none \
+        -kernel "$work/live/vmlinuz" -append "console=ttyS0 panic=-1" \
+        -serial "file:$probe" >/dev/null 2>&1 || true
+    grep -aq 'Linux version' "$probe" 2>/dev/null
+}
+case "${MORVALIN_E2E_ACCEL:-}" in
+kvm | tcg) accel=$MORVALIN_E2E_ACCEL ;;
+"")
+    accel=tcg
+    if kvm_works; then
+        accel=kvm
+    elif [ -e /dev/kvm ]; then
+        step "/dev/kvm is there but a guest under KVM prints nothing: TCG instead"
+    fi
+    ;;
+*) fail "MORVALIN_E2E_ACCEL must be kvm or tcg, not '$MORVALIN_E2E_ACCEL'" ;;
+esac
+step "QEMU accelerator: $accel"
 qemu=(timeout -k 10 "$seconds" qemu-system-x86_64 -machine q35 -accel "$accel" -m 1024 -smp 1
     -display none -no-reboot -nic none)
 

@@ -23,7 +23,7 @@
 # countdown starts the automatic pass.
 #
 # Environment: MORVALIN_TESTDATA (the test data), MORVALIN_DEMO_BUILD
-# (the build folder, build/release).
+# (the build folder, build/demo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 gui=0
@@ -32,11 +32,18 @@ if [ "$gui" -eq 1 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "demo.sh --gui: нет дисплея (DISPLAY не задан); без --gui демонстрация идёт в терминале" >&2
     exit 2
 fi
-bash scripts/deps.sh
 testdata=${MORVALIN_TESTDATA:-$PWD/tests/data}
-build=${MORVALIN_DEMO_BUILD:-$PWD/build/release}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMORVALIN_TESTDATA="$testdata" >/dev/null
+build=${MORVALIN_DEMO_BUILD:-$PWD/build/demo}
+if [ "$gui" -eq 1 ]; then
+    bash scripts/deps.sh demo-gui
+    gui_option=ON
+else
+    bash scripts/deps.sh demo
+    gui_option=OFF
+fi
+# Only what the demonstration runs: no tests, no benchmarks.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVALIN_TESTS=OFF \
+    -DMORVALIN_BENCH=OFF -DMORVALIN_GUI="$gui_option" >/dev/null
 targets=(morvalin-cli)
 [ "$gui" -eq 1 ] && targets+=(morvalin)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"

@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include "cli/auto_command.h"
 #include "cli/hive_command.h"
 #include "cli/scan_command.h"
+#include "morvalin/version.h"
 
 namespace cli {
 
@@ -30,6 +32,8 @@ int run(int argc, char** argv, const Terminal& terminal) {
     CLI::App app{"Morvalin: лечение Windows, заблокированной вымогателем, с живого носителя",
                  "morvalin-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("morvalin-cli ") + morvalin::kVersion,
+                         "Версия программы");
     HiveCommand hive(app, out, err);
     ScanCommand scan(app, out, err);
     AutoCommand automatic(app, terminal);

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include "automatic/auto_pass.h"
 #include "cli/drive_options.h"
 #include "context/context.h"
+#include "morvalin/version.h"
 #include "platform/launcher.h"
 #include "regedit/registry_editor_commands.h"
 #include "shell/current_mode_display.h"
@@ -17,8 +19,16 @@
 #include "shell/xrandr_display.h"
 
 int main(int argc, char** argv) {
+    // The version needs no display: answered before Qt looks for one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::cout << "morvalin " << morvalin::kVersion << '\n';
+            return 0;
+        }
+    }
     // Qt takes its own options (-platform, -display, ...) out of argv first.
     QApplication application(argc, argv);
+    QApplication::setApplicationVersion(QString::fromUtf8(morvalin::kVersion));
 
     CLI::App app{"Morvalin: разблокировка Windows, запертой программой-вымогателем"};
     app.name("morvalin");
@@ -28,12 +38,15 @@ int main(int argc, char** argv) {
     app.add_option("--backup-dir", backupDir, "Папка с чистыми taskmgr.exe и userinit.exe")
         ->type_name("DIR")
         ->capture_default_str();
+    app.set_version_flag("--version", std::string("morvalin ") + morvalin::kVersion,
+                         "Версия программы");
     app.footer("Без параметров дисков диски находятся по смонтированным томам.\n"
                "Параметры Qt (например -platform offscreen) тоже принимаются.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2; // --help, or bad usage
     }
 
     auto table = drives.tableOrDetected();
@@ -52,7 +65,7 @@ int main(int argc, char** argv) {
     loadWindowFonts();
 
     const char* path = std::getenv("PATH");
-    engine::platform::ProcessLauncher launcher({engine::platform::toolsBesideExecutable()},
+    engine::platform::ProcessLauncher launcher({engine::platform::toolsOfExecutable()},
                                                path != nullptr ? path : "");
 
     std::unique_ptr<engine::platform::DisplaySettings> display;

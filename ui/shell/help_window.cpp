@@ -1,8 +1,10 @@
 #include "shell/help_window.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "morvalin/version.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -127,6 +129,7 @@ TfmHelp::TfmHelp(QWidget* parent)
     resize(616, 535);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     meHelp_ = new QPlainTextEdit(this);
     meHelp_->setObjectName(QStringLiteral("meHelp"));
     meHelp_->setAccessibleName(windowTitle());
@@ -137,4 +140,13 @@ TfmHelp::TfmHelp(QWidget* parent)
     meHelp_->setFont(tahomaFont(11));
     meHelp_->setPlainText(manualText());
     layout->addWidget(meHelp_);
+    auto* version = new QLabel(versionText(), this);
+    version->setObjectName(QStringLiteral("lbVersion"));
+    version->setTextFormat(Qt::PlainText);
+    version->setContentsMargins(6, 2, 6, 2);
+    layout->addWidget(version);
+}
+
+QString TfmHelp::versionText() {
+    return QStringLiteral("Morvalin ") + QString::fromUtf8(morvalin::kVersion);
 }

@@ -13,6 +13,8 @@ public:
 
     // The manual's text.
     static QString manualText();
+    // The line under the manual: the program and its version.
+    static QString versionText();
 
 private:
     QPlainTextEdit* meHelp_ = nullptr;

@@ -1,5 +1,6 @@
 // The help and donation windows: their captions, sizes, texts in order, and
 // the donation buttons that only close.
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -19,7 +20,16 @@ TEST(HelpWindow, ManualHasItsSectionsInOrderUnwrappedAndReadOnly) {
     ASSERT_NE(text, nullptr);
     EXPECT_TRUE(text->isReadOnly());
     EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
-    EXPECT_EQ(text->geometry(), help.rect());
+    // The manual fills the window but for one line at the bottom: the
+    // program and its version.
+    auto* version = help.findChild<QLabel*>(QStringLiteral("lbVersion"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(version->isVisible());
+    EXPECT_TRUE(version->text().startsWith(QStringLiteral("Morvalin 0.")));
+    EXPECT_EQ(text->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(text->width(), help.width());
+    EXPECT_EQ(text->geometry().bottom() + 1, version->geometry().top());
+    EXPECT_LE(version->geometry().bottom(), help.rect().bottom());
     EXPECT_EQ(text->font().family(), QStringLiteral("Tahoma"));
     EXPECT_EQ(text->font().pixelSize(), 11);
 

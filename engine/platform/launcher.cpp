@@ -212,13 +212,22 @@ void ProcessLauncher::run(const std::string& commandLine, ShowMode show) {
     }
 }
 
-std::filesystem::path toolsBesideExecutable() {
+std::filesystem::path toolsFolderOf(const std::filesystem::path& binaryFolder) {
+    std::error_code error;
+    auto beside = binaryFolder / "tools";
+    if (std::filesystem::is_directory(beside, error)) {
+        return beside;
+    }
+    return binaryFolder.parent_path() / "lib" / "morvalin" / "tools";
+}
+
+std::filesystem::path toolsOfExecutable() {
     std::error_code error;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {
         return {};
     }
-    return self.parent_path() / "tools";
+    return toolsFolderOf(self.parent_path());
 }
 
 } // namespace engine::platform

@@ -67,7 +67,12 @@ private:
     std::map<std::string, Internal> internal_; // lower-case base names
 };
 
-// The tools folder installed beside the running binary.
-std::filesystem::path toolsBesideExecutable();
+// The tools folder of a binary in `binaryFolder`: `tools` beside it (a build
+// folder, the live medium), else `../lib/morvalin/tools` (an installation
+// under /usr or /usr/local).
+std::filesystem::path toolsFolderOf(const std::filesystem::path& binaryFolder);
+
+// The tools folder of the running binary.
+std::filesystem::path toolsOfExecutable();
 
 } // namespace engine::platform

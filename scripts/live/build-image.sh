@@ -49,18 +49,25 @@ for binary in "$gui" "$cli"; do
     }
 done
 
-base=$(bash "$here/build-base.sh" "$gui" "$cli" | tail -n1)
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The programs come from the Debian package of the same build, as a
+# technician's own Linux installs them.
+package=$(bash "$repo/scripts/package.sh" "$build" | tail -n1)
+log "package $package"
+dpkg-deb -x "$package" "$work/package"
+gui=$work/package/usr/bin/morvalin
+cli=$work/package/usr/bin/morvalin-cli
+base=$(bash "$here/build-base.sh" "$gui" "$cli" | tail -n1)
 
 product=$work/product
 app=$product/opt/morvalin
 mkdir -p "$app/BACKUP" "$app/tools"
 install -m 755 "$here/init" "$product/init"
-strip --strip-debug -o "$app/morvalin" "$gui"
-strip --strip-debug -o "$app/morvalin-cli" "$cli"
-cp -a "$repo/tools/." "$app/tools/"
+install -m 755 "$gui" "$app/morvalin"
+install -m 755 "$cli" "$app/morvalin-cli"
+cp -a "$work/package/usr/lib/morvalin/tools/." "$app/tools/"
 case ${MORVALIN_E2E_BREAK:-} in
 "" | 0) ;;
 exit)

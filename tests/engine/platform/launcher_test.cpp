@@ -88,6 +88,14 @@ TEST(ProcessLauncher, FindsToolsFirstThenPathWithoutCaseInTools) {
     EXPECT_EQ(launcher.find("REGEDIT.EXE"), std::nullopt);
 }
 
+TEST(ToolsFolder, BesideTheBinaryElseWhereAnInstallationPutsIt) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "build/tools");
+    std::filesystem::create_directories(dir / "usr/bin");
+    EXPECT_EQ(toolsFolderOf(dir / "build"), dir / "build/tools");
+    EXPECT_EQ(toolsFolderOf(dir / "usr/bin"), dir / "usr/lib/morvalin/tools");
+}
+
 TEST(ProcessLauncher, InternalCommandsGoToTheirHandler) {
     ProcessLauncher launcher({}, "");
     std::vector<Words> calls;

@@ -30,7 +30,8 @@ test_packages=(
     binutils-mingw-w64-x86-64                           # tests: 64-bit PE files too
     locales                                             # tests: times in English and Russian locales
     xvfb xauth imagemagick                              # screenshots of the real windows
-    mmdebstrap                                          # the live medium's Debian root
+    mmdebstrap                                          # the live medium's Debian root; the package test
+    dpkg-dev                                            # the package's Depends (dpkg-shlibdeps)
     grub-pc-bin grub-efi-amd64-bin xorriso mtools       # its hybrid ISO (BIOS and UEFI) and log partition
     cpio zstd fdisk                                     # its initramfs archives; the test disk's partitions
     qemu-system-x86 seabios                             # the live medium's end-to-end test under QEMU

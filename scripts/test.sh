@@ -36,6 +36,9 @@ if [ "$quick" -eq 0 ]; then
 fi
 
 if [ "$quick" -eq 0 ]; then
+    echo "== Пакет Debian в чистой системе"
+    bash tests/package/run.sh build/release
+
     echo "== Живой носитель под QEMU"
     bash tests/e2e/run.sh
 fi

@@ -162,9 +162,12 @@ public:
     // come from the same clock.
     Result<WriteBackReport> writeBack(FileIo& io, WriteBackOptions options = {});
 
-    // Writes the changed hive to a new file (which must not exist yet), with
-    // a clean base block: equal sequence numbers above the old ones, a new
-    // last-written time, the checksum.
+    // Writes the whole hive as it is now (recovered, changed) into `out` from
+    // offset 0, as one clean file: a base block with equal sequence numbers
+    // above the old ones, a new last-written time (also in the first hive
+    // bin), the bins size and the checksum. The caller syncs.
+    Result<void> writeClean(OpenFile& out) const;
+    // The same into a new file (which must not exist yet), synced.
     Result<void> saveAs(const std::filesystem::path& file) const;
 
 private:

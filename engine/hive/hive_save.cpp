@@ -1,4 +1,5 @@
-// Writing a whole hive to a new file.
+// Writing a whole hive as one clean file.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -14,25 +15,25 @@ namespace engine::hive {
 namespace {
 
 constexpr std::size_t kFirstBinTimestamp = BaseBlock::kSize + 20;
+// Written in pieces of this size, so that no single write is of the whole
+// image.
+constexpr std::size_t kPiece = 1024 * 1024;
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) {
-            continue;
+Result<void> writePieces(OpenFile& out, std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const std::size_t n = std::min(bytes.size(), kPiece);
+        if (auto written = writeExactly(out, offset, bytes.first(n)); !written) {
+            return written;
         }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
+        offset += n;
+        bytes = bytes.subspan(n);
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-Result<void> Hive::saveAs(const std::filesystem::path& file) const {
+Result<void> Hive::writeClean(OpenFile& out) const {
     const std::size_t end = BaseBlock::kSize + std::size_t{binsSize_};
     std::vector<std::uint8_t> header(image_.data(), image_.data() + BaseBlock::kSize);
     const std::uint32_t sequence = std::max(header_.primarySequence, header_.secondarySequence) + 1;
@@ -46,6 +47,21 @@ Result<void> Hive::saveAs(const std::filesystem::path& file) const {
     std::uint8_t stamp[8];
     put64(stamp, written);
 
+    const std::uint8_t* data = image_.data();
+    if (auto done = writePieces(out, 0, header); !done) {
+        return done;
+    }
+    if (auto done = writePieces(out, BaseBlock::kSize, {data + BaseBlock::kSize, 20}); !done) {
+        return done;
+    }
+    if (auto done = writePieces(out, kFirstBinTimestamp, stamp); !done) {
+        return done;
+    }
+    const std::size_t rest = kFirstBinTimestamp + sizeof stamp;
+    return end > rest ? writePieces(out, rest, {data + rest, end - rest}) : Result<void>{};
+}
+
+Result<void> Hive::saveAs(const std::filesystem::path& file) const {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         return tl::unexpected(Error{std::string("не удалось создать файл: ") + std::strerror(errno),
@@ -53,21 +69,22 @@ Result<void> Hive::saveAs(const std::filesystem::path& file) const {
                                     {},
                                     false});
     }
-    const bool ok =
-        writeAll(fd, header.data(), header.size()) &&
-        writeAll(fd, image_.data() + BaseBlock::kSize, 20) && writeAll(fd, stamp, sizeof stamp) &&
-        writeAll(fd, image_.data() + kFirstBinTimestamp + 8, end - kFirstBinTimestamp - 8) &&
-        ::fsync(fd) == 0;
-    const int savedErrno = errno;
     ::close(fd);
-    if (!ok) {
+    PosixFileIo io;
+    auto opened = io.open(file, false);
+    Result<void> done = opened ? writeClean(*opened->file) : tl::unexpected(opened.error());
+    if (done) {
+        done = opened->file->sync();
+    }
+    if (!done) {
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
-        return tl::unexpected(
-            Error{std::string("не удалось записать файл: ") + std::strerror(savedErrno),
-                  file.string(),
-                  {},
-                  false});
+        Error e = done.error();
+        e.message = "не удалось записать файл: " + e.message;
+        if (e.file.empty()) {
+            e.file = file.string();
+        }
+        return tl::unexpected(e);
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #include "automatic/mount_notes.h"
 
+#include "registry/write_policy.h"
+
 namespace engine::automatic {
 
 using registry::MountFailure;
@@ -19,11 +21,9 @@ std::optional<std::string> mountFailureNote(MountFailure failure) {
         return "Куст не был сохранён до конца, а его журналы непригодны: загрузите Windows и "
                "завершите работу полностью, затем повторите";
     case MountFailure::Hibernated:
-        return "Том в спящем режиме (быстрый запуск Windows): загрузите Windows и завершите "
-               "работу полностью, затем повторите";
+        return std::string(registry::writeRefusalNote(registry::WriteBlock::Hibernated));
     case MountFailure::ReadOnly:
-        return "Файл или том нельзя изменять (только чтение, сжатие или шифрование NTFS): "
-               "подключите том для записи или снимите эти атрибуты, затем повторите";
+        return std::string(registry::writeRefusalNote(registry::WriteBlock::ReadOnly));
     case MountFailure::None:
     case MountFailure::NameInUse:
     case MountFailure::AlreadyMounted:

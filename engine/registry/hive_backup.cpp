@@ -19,6 +19,7 @@
 #include "hive/validate.h"
 #include "platform/replace_file.h"
 #include "platform/windows_paths.h"
+#include "registry/write_policy.h"
 
 namespace engine::registry {
 
@@ -136,6 +137,9 @@ std::string restoreMessage(const RestoreResult& result) {
     case RestoreOutcome::NotAHive:
         return "Файл не восстановлен: выбранный файл не является исправным кустом реестра (" +
                result.reason + "). Куст оставлен как был...";
+    case RestoreOutcome::Refused:
+        return "Файл не восстановлен. " + std::string(writeRefusalNote(result.block)) +
+               ". Куст оставлен как был...";
     case RestoreOutcome::CopyFailed:
         break;
     }
@@ -148,6 +152,9 @@ Result<void> backupHive(const platform::DriveTable& drives, std::string_view hiv
     if (!hiveFile) {
         return fail(fmt::format("путь {} не на известном диске", hivePath));
     }
+    if (auto refusal = writeRefusal(volumeRootOf(drives, backupFile), backupFile, io)) {
+        return fail(std::move(refusal->detail));
+    }
     return replaceWithCopy(*hiveFile, backupFile, io);
 }
 
@@ -157,6 +164,12 @@ RestoreResult restoreHive(const platform::DriveTable& drives, std::string_view h
     const auto hiveFile = platform::toHostPath(drives, hivePath);
     if (!hiveFile) {
         result.reason = fmt::format("путь {} не на известном диске", hivePath);
+        return result;
+    }
+    if (auto refusal = writeRefusal(driveRootOf(drives, hivePath), *hiveFile, io)) {
+        result.outcome = RestoreOutcome::Refused;
+        result.block = refusal->block;
+        result.reason = std::move(refusal->detail);
         return result;
     }
     std::error_code ec;

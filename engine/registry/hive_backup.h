@@ -8,6 +8,7 @@
 #include "hive/error.h"
 #include "hive/file_io.h"
 #include "platform/drive_table.h"
+#include "registry/write_policy.h"
 
 namespace engine::registry {
 
@@ -35,10 +36,14 @@ enum class RestoreOutcome {
     NotAHive,
     // The copy could not be made: the hive is as it was.
     CopyFailed,
+    // The hive's file may not be written (write_policy.h): nothing was copied.
+    Refused,
 };
 
 struct RestoreResult {
     RestoreOutcome outcome = RestoreOutcome::CopyFailed;
+    // Refused: what keeps the hive from being written.
+    WriteBlock block = WriteBlock::ReadOnly;
     // Why it was not restored, for a person.
     std::string reason;
     // The transaction logs of the replaced hive, moved aside: where they went.
@@ -48,14 +53,16 @@ struct RestoreResult {
 // The status line after a restore.
 std::string restoreMessage(const RestoreResult& result);
 
-// Copies the hive file at a Windows path (through the drive table) to a host
+// Copies the hive at a Windows path (through the drive table) to a host
 // file, replacing an existing backup only once the new copy is complete and
 // on the disk: the copy goes to a temporary file in the backup's folder and
-// is renamed over it. A failed copy leaves the old backup as it was.
+// is renamed over it. A failed copy leaves the old backup as it was. Refused
+// when the backup may not be written (write_policy.h).
 hive::Result<void> backupHive(const platform::DriveTable& drives, std::string_view hivePath,
                               const std::filesystem::path& backupFile, hive::FileIo& io);
 
-// Puts a backup back over the hive file at a Windows path. The backup must be
+// Puts a backup back over the hive file at a Windows path, unless the hive's
+// file may not be written (write_policy.h: Refused). The backup must be
 // a hive that could be loaded: it opens, passes the structural check and is
 // clean (a copy of a hive left dirty lacks the changes its logs held); any
 // other file is refused and the hive is not touched. The copy is made into a

@@ -3,8 +3,8 @@
 #include "registry/hive_mounting.h"
 
 #include "context/context.h"
-#include "platform/hibernation.h"
 #include "platform/windows_paths.h"
+#include "registry/write_policy.h"
 
 namespace engine::registry {
 
@@ -45,14 +45,8 @@ bool LoadHive(Context& context, std::string_view mountName, std::string_view hiv
         return context.registry.refuse(MountFailure::Missing,
                                        "путь не ведёт ни на один диск: " + std::string(hiveFile));
     }
-    const std::string drive = platform::driveOf(hiveFile);
-    const platform::Drive* d = drive.empty() ? nullptr : context.drives.find(drive.front());
-    if (d != nullptr && platform::volumeIsHibernated(d->root)) {
-        return context.registry.refuse(
-            MountFailure::Hibernated,
-            "на томе " + drive + " образ гибернации Windows: изменения на нём будут потеряны");
-    }
-    return context.registry.mount(mountName, hiveFile, *host);
+    return context.registry.mount(mountName, hiveFile, *host,
+                                  driveRootOf(context.drives, hiveFile));
 }
 
 bool UnloadHive(Context& context, std::string_view mountName) {

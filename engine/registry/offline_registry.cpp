@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include <unistd.h>
-
 #include "hive/names.h"
+#include "registry/write_policy.h"
 
 namespace engine::registry {
 
@@ -37,25 +36,6 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return !ec && ca == cb;
 }
 
-// Nobody may write the file: no write permission bit, or (for a user other
-// than root) the system says so.
-bool writeForbidden(const fs::path& file) {
-    std::error_code ec;
-    const fs::perms perms = fs::status(file, ec).permissions();
-    if (ec) {
-        return true;
-    }
-    const fs::perms anyWrite =
-        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if ((perms & anyWrite) == fs::perms::none) {
-        return true;
-    }
-    return ::access(file.c_str(), W_OK) != 0;
-}
-
-// Windows' read-only attribute, where the NTFS driver shows it.
-constexpr std::uint32_t kAttributeReadOnly = 0x1;
-
 } // namespace
 
 OfflineRegistry::OfflineRegistry(std::shared_ptr<hive::FileIo> io)
@@ -79,8 +59,8 @@ Mount* OfflineRegistry::find(std::string_view name) {
     return nullptr;
 }
 
-bool OfflineRegistry::mount(std::string_view name, std::string_view hiveFile,
-                            const fs::path& host) {
+bool OfflineRegistry::mount(std::string_view name, std::string_view hiveFile, const fs::path& host,
+                            const fs::path& volumeRoot) {
     last_ = {};
     if (find(name) != nullptr) {
         return refuse(MountFailure::NameInUse,
@@ -96,6 +76,13 @@ bool OfflineRegistry::mount(std::string_view name, std::string_view hiveFile,
                           "этот файл уже загружен под именем " + m->name);
         }
     }
+    // A hive is mounted to be changed and written back: what may not be
+    // written is not mounted.
+    if (auto refusal = writeRefusal(volumeRoot, host, *io_)) {
+        return refuse(refusal->block == WriteBlock::Hibernated ? MountFailure::Hibernated
+                                                               : MountFailure::ReadOnly,
+                      std::move(refusal->detail));
+    }
 
     auto plain = hive::Hive::open(host);
     if (!plain) {
@@ -110,15 +97,10 @@ bool OfflineRegistry::mount(std::string_view name, std::string_view hiveFile,
         return refuse(MountFailure::DirtyWithoutLogs, opened.error().describe());
     }
 
-    if (writeForbidden(host)) {
-        return refuse(MountFailure::ReadOnly, host.string() + ": файл нельзя изменять");
-    }
+    // What a hive's write-back needs besides: not compressed, sparse or
+    // encrypted.
     if (auto writable = hive::checkWriteBack(*io_, host); !writable) {
         return refuse(MountFailure::ReadOnly, writable.error().describe());
-    }
-    if (auto facts = io_->facts(host);
-        facts && facts->attributes && (*facts->attributes & kAttributeReadOnly) != 0) {
-        return refuse(MountFailure::ReadOnly, host.string() + ": у файла атрибут «только чтение»");
     }
 
     // The check that precedes the first change, made now: a hive that could

@@ -59,15 +59,18 @@ public:
     OfflineRegistry()
         : OfflineRegistry(nullptr) {}
 
-    // Mounts the hive at `host` (the Windows path `hiveFile`) under `name`;
-    // false with the reason in lastOutcome() when it cannot be.
-    bool mount(std::string_view name, std::string_view hiveFile, const std::filesystem::path& host);
+    // Mounts the hive at `host` (the Windows path `hiveFile`, on the volume
+    // whose root is `volumeRoot`) under `name`; false with the reason in
+    // lastOutcome() when it cannot be, a hive the write policy keeps from
+    // being written included (write_policy.h).
+    bool mount(std::string_view name, std::string_view hiveFile, const std::filesystem::path& host,
+               const std::filesystem::path& volumeRoot = {});
     // Writes the changes back (only when something changed) and unmounts;
     // on failure the mount stays, with its changes.
     bool unmount(std::string_view name);
     const MountOutcome& lastOutcome() const { return last_; }
     // Records a mount refused before it reached the registry (a path that
-    // names no file, a hibernated volume); returns false.
+    // names no file); returns false.
     bool refuse(MountFailure failure, std::string detail);
 
     Mount* find(std::string_view name);

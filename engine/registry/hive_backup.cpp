@@ -155,7 +155,21 @@ Result<void> backupHive(const platform::DriveTable& drives, std::string_view hiv
     if (auto refusal = writeRefusal(volumeRootOf(drives, backupFile), backupFile, io)) {
         return fail(std::move(refusal->detail));
     }
-    return replaceWithCopy(*hiveFile, backupFile, io);
+    // A hive Windows left dirty is what its logs make of it: the primary
+    // alone lacks their changes (and the restore refuses such a copy), so
+    // the recovered hive is written, whole and clean.
+    auto plain = hive::Hive::open(*hiveFile);
+    if (!plain || !plain->dirty()) {
+        return replaceWithCopy(*hiveFile, backupFile, io);
+    }
+    auto recovered = hive::Hive::openRecovered(*hiveFile);
+    if (!recovered) {
+        return tl::unexpected(recovered.error());
+    }
+    const platform::ContentWriter write = [&recovered](hive::OpenFile& out) {
+        return recovered->writeClean(out);
+    };
+    return platform::replaceFile(backupFile, write, io, *hiveFile);
 }
 
 RestoreResult restoreHive(const platform::DriveTable& drives, std::string_view hivePath,

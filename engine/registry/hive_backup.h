@@ -14,7 +14,9 @@ namespace engine::registry {
 
 // Backups of the two hives the console lets a person change by hand: the
 // SOFTWARE hive of an installation and the NTUSER.DAT of a user. A backup is
-// a byte-for-byte copy of the hive file, with no header of its own.
+// a copy of the hive as Windows would load it, with no header of its own: a
+// byte-for-byte copy of a clean hive file, and of a hive Windows left dirty
+// the hive recovered from its transaction logs, as one clean file.
 enum class BackupKind { Software, UserHive };
 
 // The save and open dialogs of one kind of backup.
@@ -57,7 +59,9 @@ std::string restoreMessage(const RestoreResult& result);
 // file, replacing an existing backup only once the new copy is complete and
 // on the disk: the copy goes to a temporary file in the backup's folder and
 // is renamed over it. A failed copy leaves the old backup as it was. Refused
-// when the backup may not be written (write_policy.h).
+// when the backup may not be written (write_policy.h), and for a dirty hive
+// whose logs cannot be applied (a copy of its primary alone would not be a
+// hive that could be put back).
 hive::Result<void> backupHive(const platform::DriveTable& drives, std::string_view hivePath,
                               const std::filesystem::path& backupFile, hive::FileIo& io);
 

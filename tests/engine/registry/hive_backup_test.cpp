@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include "hive/dump.h"
 #include "hive/hive.h"
 #include "hive/log_recovery.h"
+#include "registry/hive_mounting.h"
 #include "support/faulty_file_io.h"
+#include "support/independent_readers.h"
 #include "support/ntfs_volume.h"
 #include "support/test_files.h"
+#include "target_disk.h"
 
 namespace {
 
@@ -264,6 +268,113 @@ TEST(HiveRestoreOnNtfs, KeepsTheHivesSecurityAndAttributes) {
     EXPECT_EQ(test::readFile(hive), test::readFile(backup));
     EXPECT_EQ(test::readXattr(hive, "system.ntfs_acl"), acl);
     EXPECT_EQ(test::readXattr(hive, "system.ntfs_attrib_be"), attributes);
+}
+
+} // namespace
+
+namespace {
+
+// The hive as Windows would load it (recovered from its logs when dirty), in
+// the engine's text form.
+std::string recoveredDump(const fs::path& file) {
+    auto hive = engine::hive::Hive::openRecovered(file);
+    EXPECT_TRUE(hive) << file << ": " << (hive ? "" : hive.error().describe());
+    std::string text;
+    if (hive) {
+        auto done = engine::hive::dumpHive(*hive, "", [&](std::string_view line) {
+            text += line;
+            text += '\n';
+        });
+        EXPECT_TRUE(done);
+    }
+    return text;
+}
+
+// A hive Windows left dirty mounts, recovered from its logs; its backup is
+// that recovered hive, one clean whole file, which the restore takes back and
+// which then loads with the same keys and values, without any log.
+TEST(HiveBackupOfADirtyHive, IsTheRecoveredHiveAndRestores) {
+    const struct {
+        const char* folder;
+        const char* primary;
+        const char* windowsRecovered; // what Windows itself made of it
+    } cases[] = {
+        {"hives/dirty-new/", "NewDirtyHive", "RecoveredHive_Windows10"},
+        {"hives/dirty-old/", "OldDirtyHive", "RecoveredHive_Windows7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.primary);
+        test::TargetDisk disk;
+        engine::Context& ctx = disk.context;
+        const std::string folder = c.folder;
+        const fs::path hive = disk.place(folder + c.primary, test::kSoftwarePath);
+        for (const char* log : {".LOG1", ".LOG2"}) {
+            disk.place(folder + c.primary + log, std::string(test::kSoftwarePath) + log);
+        }
+        const auto primaryBefore = test::readFile(hive);
+        const std::string expected = recoveredDump(hive);
+        EXPECT_EQ(expected, recoveredDump(test::testdata(folder + c.windowsRecovered)));
+
+        ASSERT_TRUE(
+            engine::registry::LoadHive(ctx, engine::registry::kSoftwareMount, test::kSoftwarePath))
+            << ctx.registry.lastOutcome().detail;
+        EXPECT_TRUE(ctx.registry.lastOutcome().recovered);
+        ASSERT_TRUE(engine::registry::UnloadHive(ctx, engine::registry::kSoftwareMount));
+
+        const test::TempDir backups;
+        const fs::path backup = backups / "system.backregall";
+        writeText(backup, "the old backup");
+        PosixFileIo io;
+        {
+            // A backup that fails midway leaves the old one.
+            FaultyFileIo faulty(io, FaultyFileIo::Fault::WriteError, 2);
+            EXPECT_FALSE(
+                engine::registry::backupHive(ctx.drives, test::kSoftwarePath, backup, faulty));
+            EXPECT_TRUE(faulty.fired());
+            std::ifstream in(backup);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the old backup");
+        }
+        ASSERT_TRUE(engine::registry::backupHive(ctx.drives, test::kSoftwarePath, backup, io));
+        // The hive and its logs are as they were; the backup is clean and
+        // whole, and every reader reads it.
+        EXPECT_EQ(test::readFile(hive), primaryBefore);
+        auto opened = engine::hive::Hive::open(backup);
+        ASSERT_TRUE(opened) << opened.error().describe();
+        EXPECT_FALSE(opened->dirty());
+        EXPECT_EQ(recoveredDump(backup), expected);
+        EXPECT_TRUE(test::independentReadersAgree(backup));
+
+        const auto restored =
+            engine::registry::restoreHive(ctx.drives, test::kSoftwarePath, backup, io);
+        ASSERT_EQ(restored.outcome, RestoreOutcome::Restored) << restored.reason;
+        EXPECT_EQ(restored.logsSetAside.size(), 2u);
+        EXPECT_EQ(test::readFile(hive), test::readFile(backup));
+        EXPECT_EQ(recoveredDump(hive), expected);
+        ASSERT_TRUE(
+            engine::registry::LoadHive(ctx, engine::registry::kSoftwareMount, test::kSoftwarePath))
+            << ctx.registry.lastOutcome().detail;
+        EXPECT_FALSE(ctx.registry.lastOutcome().recovered);
+        ASSERT_TRUE(engine::registry::UnloadHive(ctx, engine::registry::kSoftwareMount));
+    }
+}
+
+// A dirty hive whose logs cannot be applied has no copy that could be put
+// back: no backup is made, and an old one stays.
+TEST(HiveBackupOfADirtyHive, WithUnusableLogsIsRefused) {
+    test::TargetDisk disk;
+    const fs::path hive = disk.place("hives/bad-log-new/BadLogHive", test::kSoftwarePath);
+    for (const char* log : {".LOG1", ".LOG2"}) {
+        disk.place(std::string("hives/bad-log-new/BadLogHive") + log,
+                   std::string(test::kSoftwarePath) + log);
+    }
+    const test::TempDir backups;
+    const fs::path backup = backups / "system.backregall";
+    writeText(backup, "the old backup");
+    PosixFileIo io;
+    EXPECT_FALSE(
+        engine::registry::backupHive(disk.context.drives, test::kSoftwarePath, backup, io));
+    std::ifstream in(backup);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the old backup");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "hive/names.h"
 #include "hive/validate.h"
 #include "hive/value_text.h"
+#include "registry/write_policy.h"
 #include <map>
 #include <optional>
 
@@ -227,12 +228,24 @@ int HiveCommand::get() {
 namespace {
 
 // Runs one change on a hive and writes the result back into the hive's own
-// file (through its transaction log), or to a new file.
+// file (through its transaction log), or to a new file. What gets written
+// (the hive's file, or the new file with --output; the hive is then only
+// read) must be allowed by the write policy the mounts keep: not on a volume
+// holding a hibernation image, not read-only.
 template <class Change>
 int changeHive(const std::string& file, const std::string& output,
                std::optional<engine::hive::WindowsGeneration> windows, std::ostream& out,
                std::ostream& err, Change&& change) {
     using namespace engine::hive;
+    PosixFileIo io;
+    const std::string& written = output.empty() ? file : output;
+    if (auto refusal =
+            engine::registry::writeRefusal(engine::registry::mountPointOf(written), written, io)) {
+        err << (output.empty() ? "Куст не записан, файл не тронут: "
+                               : "Изменённый куст не записан: ")
+            << refusal->detail << '\n';
+        return kExitError;
+    }
     auto hive = Hive::openRecovered(file);
     if (!hive) {
         err << hive.error().describe() << '\n';
@@ -250,20 +263,19 @@ int changeHive(const std::string& file, const std::string& output,
         out << "Изменённый куст записан: " << output << '\n';
         return kExitOk;
     }
-    PosixFileIo io;
     WriteBackOptions options;
     options.windows = windows;
-    auto written = hive->writeBack(io, options);
-    if (!written) {
+    auto report = hive->writeBack(io, options);
+    if (!report) {
         err << "Куст не записан, файл остался прежним или восстановится из журнала: "
-            << written.error().describe() << '\n';
+            << report.error().describe() << '\n';
         return kExitError;
     }
-    if (!written->written) {
+    if (!report->written) {
         out << "Куст не изменился, файл не тронут: " << file << '\n';
         return kExitOk;
     }
-    out << "Куст записан на место через журнал " << written->log.filename().string() << ": " << file
+    out << "Куст записан на место через журнал " << report->log.filename().string() << ": " << file
         << '\n';
     return kExitOk;
 }

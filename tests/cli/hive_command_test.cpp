@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -6,7 +7,9 @@
 
 #include "cli/app.h"
 #include "cli_run.h"
+#include "support/ntfs_volume.h"
 #include "support/test_files.h"
+#include "support/write_conditions.h"
 
 namespace cli {
 namespace {
@@ -89,6 +92,74 @@ TEST(HiveCommand, WritesChangesBackInPlaceThroughTheHivesLog) {
     EXPECT_EQ(runCli({"hive", "check", hive}).status, kExitOk);
     // Deleting what is not there changes nothing and says so.
     EXPECT_EQ(runCli({"hive", "delete", hive, "Software", "NoSuchValue"}).status, kExitRefused);
+}
+
+// The three changes, each one that would change the hive.
+std::vector<std::vector<std::string>> changesOf(const std::string& hive) {
+    return {
+        {"hive", "set", hive, "Software\\Тест", "Locker", "REG_SZ", "c:\\locker.exe"},
+        {"hive", "delete", hive, "Control Panel\\Desktop", "Wallpaper"},
+        {"hive", "rename", hive, "Control Panel", "Панель"},
+    };
+}
+
+// set, delete and rename write only what a mount would: nothing on a volume
+// holding a hibernation image, nothing into a read-only file or volume. With
+// --output the new file is what gets written, so its volume decides, and the
+// hive is only read.
+TEST(HiveCommand, WritesOnlyWhatTheWritePolicyAllows) {
+    namespace fs = std::filesystem;
+    const std::string source = test::testdata("hives/xp-ntuser.dat").string();
+    {
+        test::TempDir dir;
+        const fs::path hive = test::copyTestFile("hives/xp-ntuser.dat", dir.path());
+        fs::permissions(hive, fs::perms::owner_read | fs::perms::group_read);
+        for (const auto& args : changesOf(hive.string())) {
+            const CliRun r = runCli(args);
+            EXPECT_EQ(r.status, kExitError) << args[1] << "\n" << r.out << r.err;
+            EXPECT_NE(r.err.find("нельзя изменять"), std::string::npos) << r.err;
+            EXPECT_EQ(test::readFile(hive), test::readFile(source));
+        }
+    }
+
+    test::TempDir work;
+    std::string whyNot;
+    auto volume = test::NtfsVolume::create(work.path(), whyNot);
+    if (!volume) {
+        GTEST_SKIP() << "no NTFS volume: " << whyNot;
+    }
+    fs::create_directories(volume->root() / "Users");
+    const fs::path hive = test::copyTestFile("hives/xp-ntuser.dat", volume->root() / "Users");
+    test::plantHibernationImage(volume->root());
+    for (const auto& args : changesOf(hive.string())) {
+        const CliRun r = runCli(args);
+        EXPECT_EQ(r.status, kExitError) << args[1] << "\n" << r.out << r.err;
+        EXPECT_NE(r.err.find("образ гибернации"), std::string::npos) << r.err;
+        EXPECT_EQ(test::readFile(hive), test::readFile(source));
+    }
+    // A new file on the hibernated volume is refused; the hibernated hive
+    // written to a new file elsewhere is only read.
+    const fs::path onVolume = volume->root() / "changed";
+    const CliRun into =
+        runCli({"hive", "delete", source, "Control Panel", "--output", onVolume.string()});
+    EXPECT_EQ(into.status, kExitError) << into.out << into.err;
+    EXPECT_FALSE(fs::exists(onVolume));
+    const fs::path elsewhere = work / "changed";
+    const CliRun from =
+        runCli({"hive", "delete", hive.string(), "Control Panel", "--output", elsewhere.string()});
+    EXPECT_EQ(from.status, kExitOk) << from.out << from.err;
+    EXPECT_EQ(test::readFile(hive), test::readFile(source));
+
+    // Once Windows has shut down fully, the hive is written; not when the
+    // volume is mounted read-only.
+    fs::remove(volume->root() / "hiberfil.sys");
+    ASSERT_EQ(volume->remount("ro"), std::nullopt);
+    const CliRun readOnly = runCli(changesOf(hive.string())[0]);
+    EXPECT_EQ(readOnly.status, kExitError) << readOnly.out << readOnly.err;
+    EXPECT_NE(readOnly.err.find("только для чтения"), std::string::npos) << readOnly.err;
+    ASSERT_EQ(volume->remount(""), std::nullopt);
+    const CliRun fine = runCli(changesOf(hive.string())[0]);
+    EXPECT_EQ(fine.status, kExitOk) << fine.out << fine.err;
 }
 
 } // namespace

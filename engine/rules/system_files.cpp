@@ -5,6 +5,9 @@
 #include <optional>
 #include <string_view>
 
+#include <span>
+#include <system_error>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +15,9 @@
 #include "context/context.h"
 #include "hive/unique_fd.h"
 #include "platform/latin_case.h"
+#include "platform/replace_file.h"
 #include "platform/windows_paths.h"
+#include "registry/write_policy.h"
 
 namespace engine::rules {
 
@@ -89,42 +94,41 @@ std::optional<std::string> readSource(const std::filesystem::path& source) {
     return bytes;
 }
 
-// Copies `source` over `target`, replacing its content in place (the file
-// keeps its identity; a missing one is created, a missing folder is a
-// failure). The source is read whole first, so a missing source leaves the
-// target untouched. A link or anything but a regular file at the target is
-// refused: the copy writes only inside the target disk. True once the new
-// content is on the disk.
-bool copyOver(const std::filesystem::path& source, const std::filesystem::path& target) {
+// Replaces `target` with a copy of `source`, as other files of a target are
+// replaced: the clean copy is read whole first (a missing source leaves the
+// target untouched), then written into a temporary file beside the target,
+// synced and renamed over it, so that a failure at any point leaves the old
+// file whole; the new file keeps the old one's permissions and, on NTFS, its
+// security descriptor and Windows attributes. A missing file is created, a
+// missing folder is a failure. A target the write policy keeps from being
+// written is refused, and so is a link or anything but a regular file there:
+// the restore writes only inside the target disk. True once the new content
+// is on the disk.
+bool replaceWithCleanCopy(const platform::DriveTable& drives, std::string_view windowsPath,
+                          const std::filesystem::path& source, hive::FileIo& io) {
+    const auto target = platform::toHostPath(drives, windowsPath);
+    if (!target) {
+        return false;
+    }
+    std::error_code ec;
+    const auto type = std::filesystem::symlink_status(*target, ec).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::regular) {
+        return false;
+    }
+    if (registry::writeRefusal(registry::driveRootOf(drives, windowsPath), *target, io)) {
+        return false;
+    }
     const auto bytes = readSource(source);
     if (!bytes) {
         return false;
     }
-    const hive::UniqueFd fd(::open(
-        target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes->size()) {
-        const ssize_t n = ::pwrite(fd.get(), bytes->data() + written, bytes->size() - written,
-                                   static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::ftruncate(fd.get(), static_cast<off_t>(bytes->size())) != 0 || ::fsync(fd.get()) != 0) {
-        return false;
-    }
-    // A file that was created needs its folder entry on the disk too.
-    const hive::UniqueFd folder(
-        ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return folder.get() >= 0 && ::fsync(folder.get()) == 0;
+    const platform::ContentWriter write = [&bytes](hive::OpenFile& file) {
+        return hive::writeExactly(
+            file, 0,
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
+    };
+    return platform::replaceFile(*target, write, io, source).has_value();
 }
 
 } // namespace
@@ -143,6 +147,11 @@ bool IsGenuineUserinit(const TFileVersionInfo& info) {
 }
 
 bool CheckSystemFiles(Context& context, int index, RestoreQuestion& question) {
+    hive::PosixFileIo io;
+    return CheckSystemFiles(context, index, question, io);
+}
+
+bool CheckSystemFiles(Context& context, int index, RestoreQuestion& question, hive::FileIo& io) {
     if (index < 0 || static_cast<std::size_t>(index) >= context.SystemFolders.size()) {
         return false;
     }
@@ -180,9 +189,9 @@ bool CheckSystemFiles(Context& context, int index, RestoreQuestion& question) {
         if (row.genuine || !answer.ticked[slot(row.file)]) {
             continue;
         }
-        const auto target = platform::toHostPath(context.drives, row.windowsPath);
         const bool copied =
-            target && copyOver(context.backupFolder / kFiles[slot(row.file)].backupName, *target);
+            replaceWithCleanCopy(context.drives, row.windowsPath,
+                                 context.backupFolder / kFiles[slot(row.file)].backupName, io);
         anyCopied = true;
         anyFailed = anyFailed || !copied;
     }

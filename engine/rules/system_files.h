@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "hive/file_io.h"
 #include "rules/file_version_info.h"
 
 namespace engine {
@@ -44,11 +45,16 @@ public:
 
 // Checks taskmgr.exe and userinit.exe in system32 and system32\dllcache of
 // the installation SystemFolders[index]; asks when one is not genuine and
-// copies the chosen clean copies from context.backupFolder over them. True
+// replaces the chosen ones with the clean copies from context.backupFolder,
+// each through a complete synced copy renamed over it (attributes and NTFS
+// security kept), never a file the write policy keeps from being written
+// (registry/write_policy.h); `io` does the file operations. True
 // when all four are genuine, or when the operator chose files to restore and
 // every one of those copies succeeded; false when the dialog was not closed
 // with Ok, nothing was chosen, or any copy failed. An index outside
 // SystemFolders: false, and nothing is asked.
+bool CheckSystemFiles(Context& context, int index, RestoreQuestion& question, hive::FileIo& io);
+// The same on the real files.
 bool CheckSystemFiles(Context& context, int index, RestoreQuestion& question);
 
 } // namespace engine::rules

@@ -10,9 +10,12 @@
 
 #include "context/context.h"
 #include "rules/system_files.h"
+#include "support/faulty_file_io.h"
+#include "support/ntfs_volume.h"
 #include "support/pe_builder.h"
 #include "support/target_tree.h"
 #include "support/test_files.h"
+#include "support/write_conditions.h"
 
 namespace engine::rules {
 namespace {
@@ -350,6 +353,78 @@ TEST_F(SystemFiles, ALinkAtTheTargetIsNotWrittenThrough) {
     ASSERT_EQ(question.asked.size(), 1u);
     EXPECT_FALSE(question.asked[0][2].genuine);
     EXPECT_EQ(contentOf(victim), program("locker.exe"));
+}
+
+// A restore that fails at any step before the new file is complete and on
+// the disk leaves the locker's file whole, never a mix, and nothing beside it.
+TEST_F(SystemFiles, ARestoreThatFailsMidwayKeepsTheOldFileWhole) {
+    plantLocker(SystemFile::Taskmgr);
+    hive::PosixFileIo real;
+    for (const auto fault :
+         {test::FaultyFileIo::Fault::WriteError, test::FaultyFileIo::Fault::ShortWrite,
+          test::FaultyFileIo::Fault::SyncError}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        test::FaultyFileIo faulty(real, fault, 1);
+        ScriptedQuestion question(okTicking({SystemFile::Taskmgr}));
+        EXPECT_FALSE(CheckSystemFiles(context_, 0, question, faulty));
+        EXPECT_TRUE(faulty.fired());
+        EXPECT_EQ(contentOf(file(SystemFile::Taskmgr)), program("locker.exe"));
+    }
+    for (const auto& entry : fs::directory_iterator(system32_)) {
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    }
+}
+
+TEST_F(SystemFiles, TheWritePolicyKeepsARestoreOff) {
+    hive::PosixFileIo real;
+    for (const test::WriteCase& c : test::kWriteCases) {
+        SCOPED_TRACE(c.what);
+        plantLocker(SystemFile::Taskmgr);
+        const auto io = test::imposeWriteCondition(c.condition, tree_.drive('c'),
+                                                   file(SystemFile::Taskmgr), real);
+        const bool fine = c.condition == test::WriteCondition::Fine;
+        ScriptedQuestion question(okTicking({SystemFile::Taskmgr}));
+        EXPECT_EQ(CheckSystemFiles(context_, 0, question, *io), fine);
+        EXPECT_EQ(contentOf(file(SystemFile::Taskmgr)),
+                  program(fine ? "taskmgr-en.exe" : "locker.exe"));
+        fs::remove(tree_.drive('c') / "hiberfil.sys");
+        fs::permissions(file(SystemFile::Taskmgr), fs::perms::owner_write, fs::perm_options::add);
+    }
+}
+
+// On a real NTFS volume the restored file keeps the replaced one's Windows
+// attributes and security descriptor.
+TEST_F(SystemFiles, ARestoredFileKeepsItsAttributesAndSecurityOnNtfs) {
+    test::TempDir work;
+    std::string whyNot;
+    auto volume = test::NtfsVolume::create(work.path(), whyNot);
+    if (!volume) {
+        GTEST_SKIP() << whyNot;
+    }
+    const fs::path system32 = volume->root() / "WINDOWS" / "system32";
+    fs::create_directories(system32 / "dllcache");
+    for (const fs::path& folder : {system32, system32 / "dllcache"}) {
+        place("taskmgr-ru.exe", folder / "taskmgr.exe");
+        place("userinit-ru.exe", folder / "userinit.exe");
+    }
+    const fs::path taskmgr = system32 / "taskmgr.exe";
+    place("locker.exe", taskmgr);
+    // Hidden, system and archive, as a locker may leave its file.
+    ASSERT_TRUE(test::writeXattr(taskmgr, "system.ntfs_attrib_be", {0, 0, 0, 0x26}));
+    const auto acl = test::readXattr(taskmgr, "system.ntfs_acl");
+    const auto attributes = test::readXattr(taskmgr, "system.ntfs_attrib_be");
+    ASSERT_TRUE(acl && attributes);
+
+    Context context;
+    context.drives.add('c', platform::DriveType::Fixed, volume->root());
+    context.SystemFolders = {"c:\\WINDOWS"};
+    context.backupFolder = backup_.path();
+    ScriptedQuestion question(okTicking({SystemFile::Taskmgr}));
+    EXPECT_TRUE(CheckSystemFiles(context, 0, question));
+    ASSERT_EQ(question.asked.size(), 1u);
+    EXPECT_EQ(contentOf(taskmgr), program("taskmgr-en.exe"));
+    EXPECT_EQ(test::readXattr(taskmgr, "system.ntfs_acl"), acl);
+    EXPECT_EQ(test::readXattr(taskmgr, "system.ntfs_attrib_be"), attributes);
 }
 
 TEST_F(SystemFiles, AnIndexOutsideTheListAsksNothing) {

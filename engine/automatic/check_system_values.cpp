@@ -21,10 +21,9 @@ namespace {
 
 using platform::equalIgnoringLatinCase;
 
-void checkShell(AutoPass& pass, std::string_view winlogon) {
-    const std::string shell = readString(pass, winlogon, "shell");
+void checkShell(AutoPass& pass, std::string_view winlogon, const std::string& shell, bool locked) {
     AutoLog(pass.log, "Проверка оболочки..." + shell, kBlack);
-    if (rules::isHealthyShell(shell)) {
+    if (!locked) {
         AutoLog(pass.log, "Оболочка в норме...", kGreen);
         return;
     }
@@ -43,11 +42,10 @@ void checkShell(AutoPass& pass, std::string_view winlogon) {
     AutoLog(pass.log, "Оболочка восстановлена...!!!", kBlue);
 }
 
-void checkUserinit(AutoPass& pass, std::string_view winlogon, const std::string& systemRoot,
-                   const std::string& resetValue) {
-    const std::string userinit = readString(pass, winlogon, "Userinit");
+void checkUserinit(AutoPass& pass, std::string_view winlogon, const std::string& userinit,
+                   bool locked, const std::string& systemRoot, const std::string& resetValue) {
     AutoLog(pass.log, "Получение программы инициализации пользователя..." + userinit, kBlack);
-    if (rules::isHealthyUserinit(userinit, systemRoot)) {
+    if (!locked) {
         AutoLog(pass.log, "Программа инициализации пользователя в норме...", kGreen);
         return;
     }
@@ -71,15 +69,14 @@ void checkUserinit(AutoPass& pass, std::string_view winlogon, const std::string&
 // Taskman and GinaDll: absent by default. A value with text is taken out; one
 // whose text is empty is reported but stays.
 void checkAbsentValue(AutoPass& pass, std::string_view winlogon, std::string_view value,
-                      const std::string& heading) {
+                      const std::string& text, bool locked, const std::string& heading) {
     AutoLog(pass.log, heading, kBlue);
     registry::OfflineRegistry& registry = pass.context.registry;
     if (!registry::RegEngineValueExists(registry, at(pass, winlogon, value))) {
         return;
     }
     AutoLog(pass.log, "Возможно заражение или блокировка...!!!", kRed);
-    const std::string text = registry::RegEngineReadString(registry, at(pass, winlogon, value));
-    if (text.empty()) {
+    if (!locked) {
         return;
     }
     pass.state.SuspectFiles.push_back(text);
@@ -87,13 +84,21 @@ void checkAbsentValue(AutoPass& pass, std::string_view winlogon, std::string_vie
     AutoLog(pass.log, "Значение удалено...!!!", kBlue);
 }
 
-// Steps 3 to 7 on one Winlogon key, with the Userinit reset value of that key.
-void checkWinlogon(AutoPass& pass, std::string_view winlogon, const std::string& systemRoot,
+// Steps 4 to 7 on one Winlogon key, judged as the console judges it, with the
+// Userinit reset value of that key.
+void checkWinlogon(AutoPass& pass, rules::WinlogonKey key, const std::string& systemRoot,
                    const std::string& userinitReset) {
-    checkShell(pass, winlogon);
-    checkUserinit(pass, winlogon, systemRoot, userinitReset);
-    checkAbsentValue(pass, winlogon, "Taskman", "Проверка Значения Taskman...!!!");
-    checkAbsentValue(pass, winlogon, "GinaDll", "Проверка Значения GinaDll...!!!");
+    const std::string_view winlogon = rules::winlogonKeyPath(key);
+    const rules::WinlogonValues values{
+        readString(pass, winlogon, "shell"), readString(pass, winlogon, "Userinit"),
+        readString(pass, winlogon, "Taskman"), readString(pass, winlogon, "GinaDll")};
+    const rules::WinlogonVerdict verdict = rules::judgeWinlogon(key, values, systemRoot);
+    checkShell(pass, winlogon, values.shell, verdict.shell);
+    checkUserinit(pass, winlogon, values.userinit, verdict.userinit, systemRoot, userinitReset);
+    checkAbsentValue(pass, winlogon, "Taskman", values.taskman, verdict.taskman,
+                     "Проверка Значения Taskman...!!!");
+    checkAbsentValue(pass, winlogon, "GinaDll", values.gina, verdict.gina,
+                     "Проверка Значения GinaDll...!!!");
 }
 
 } // namespace
@@ -116,11 +121,14 @@ void CheckSystemValues(AutoPass& pass, int index) {
     // A 64-bit Windows starts its logon from the native Winlogon key, and its
     // 32-bit programs see the Wow6432Node one: a locker may sit in either, so
     // both are checked, the native key first with the reset value of a
-    // native key. A 32-bit installation has only the native key.
-    checkWinlogon(pass, rules::kNativeWinlogonKey, systemRoot,
+    // native key. A 32-bit installation has only the native key. A Shell or
+    // Userinit that the Wow6432Node key lacks is healthy there and is not
+    // written (judgeWinlogon).
+    checkWinlogon(pass, rules::WinlogonKey::Native, systemRoot,
                   rules::userinitDefault32(systemRoot));
     if (context.Is64BitSystem) {
-        checkWinlogon(pass, rules::kWowWinlogonKey, systemRoot, std::string(rules::kUserinitName));
+        checkWinlogon(pass, rules::WinlogonKey::Wow6432Node, systemRoot,
+                      std::string(rules::kUserinitName));
     }
 }
 

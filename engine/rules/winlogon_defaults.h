@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/latin_case.h"
+#include "rules/watched_keys.h"
 
 namespace engine::rules {
 
@@ -40,6 +41,56 @@ inline bool isHealthyUserinit(std::string_view userinit, std::string_view system
     return equalIgnoringLatinCase(userinit, kUserinitName) ||
            equalIgnoringLatinCase(userinit, userinitDefault32(systemRoot)) ||
            equalIgnoringLatinCase(userinit, userinitPath(systemRoot));
+}
+
+// The two Winlogon keys of an installation: the native one, which the logon
+// of every Windows reads, and on a 64-bit Windows the Wow6432Node one.
+enum class WinlogonKey { Native, Wow6432Node };
+
+// The path below HKEY_LOCAL_MACHINE of a Winlogon key.
+inline std::string_view winlogonKeyPath(WinlogonKey key) {
+    return key == WinlogonKey::Native ? kNativeWinlogonKey : kWowWinlogonKey;
+}
+
+// The four values of a Winlogon key as read (a missing value reads empty).
+struct WinlogonValues {
+    std::string shell;
+    std::string userinit;
+    std::string taskman;
+    std::string gina;
+};
+
+// Which of them hold a lock: what the automatic pass heals and the console
+// shows in red.
+struct WinlogonVerdict {
+    bool shell = false;
+    bool userinit = false;
+    bool taskman = false;
+    bool gina = false;
+    bool any() const { return shell || userinit || taskman || gina; }
+};
+
+// The one judgement of a Winlogon key, for both modes. Shell and Userinit
+// are a lock when they are not their defaults; Taskman and GinaDll when they
+// hold any text.
+//
+// The Wow6432Node key is the exception for an absent (or empty) Shell or
+// Userinit: WOW64 redirects HKLM\SOFTWARE and Winlogon is not among the keys
+// it shares, so that key is a copy of its own that only 32-bit programs see.
+// Winlogon itself is a 64-bit program and never reads it, and a 64-bit
+// Windows need not write Shell or Userinit there at all. Their absence there
+// locks nothing; a value that is there and is not the default is still a
+// locker's (it names its program, and 32-bit tools read it).
+inline WinlogonVerdict judgeWinlogon(WinlogonKey key, const WinlogonValues& values,
+                                     std::string_view systemRoot) {
+    const bool wow = key == WinlogonKey::Wow6432Node;
+    WinlogonVerdict verdict;
+    verdict.shell = !(wow && values.shell.empty()) && !isHealthyShell(values.shell);
+    verdict.userinit =
+        !(wow && values.userinit.empty()) && !isHealthyUserinit(values.userinit, systemRoot);
+    verdict.taskman = !values.taskman.empty();
+    verdict.gina = !values.gina.empty();
+    return verdict;
 }
 
 } // namespace engine::rules

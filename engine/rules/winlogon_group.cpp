@@ -19,27 +19,10 @@ std::string readString(Context& context, std::string_view key, std::string_view 
     return registry::RegEngineReadString(context.registry, manualRecord(context, key, value));
 }
 
-struct WinlogonValues {
-    std::string shell;
-    std::string userinit;
-    std::string taskman;
-    std::string gina;
-};
-
 WinlogonValues readValues(Context& context, WinlogonKey key) {
     const std::string_view path = winlogonKeyPath(key);
     return {readString(context, path, "shell"), readString(context, path, "userinit"),
             readString(context, path, "Taskman"), readString(context, path, "GinaDll")};
-}
-
-// Something a locker would have planted: a shell or user-initialisation
-// program that is there and not the default, or any Taskman or GinaDll
-// text. (A 64-bit installation's Wow6432Node key need not hold Shell or
-// Userinit at all; their absence there is not a lock.)
-bool holdsSuspectValue(const WinlogonValues& v, std::string_view systemRoot) {
-    return (!v.shell.empty() && !isHealthyShell(v.shell)) ||
-           (!v.userinit.empty() && !isHealthyUserinit(v.userinit, systemRoot)) ||
-           !v.taskman.empty() || !v.gina.empty();
 }
 
 void appendItems(const std::string& text, std::vector<std::string>& files) {
@@ -49,10 +32,6 @@ void appendItems(const std::string& text, std::vector<std::string>& files) {
 }
 
 } // namespace
-
-std::string_view winlogonKeyPath(WinlogonKey key) {
-    return key == WinlogonKey::Native ? kNativeWinlogonKey : kWowWinlogonKey;
-}
 
 WinlogonGroup LoadWinlogonGroup(Context& context, std::vector<std::string>& files) {
     context.LoadedProductName = readString(context, kCurrentVersionKey, "ProductName");
@@ -64,9 +43,9 @@ WinlogonGroup LoadWinlogonGroup(Context& context, std::vector<std::string>& file
     group.Is64Bit = registry::RegEngineKeyExists(context.registry, context.ManualRegEngine);
 
     WinlogonValues values = readValues(context, WinlogonKey::Native);
-    if (group.Is64Bit && !holdsSuspectValue(values, group.SystemRoot)) {
+    if (group.Is64Bit && !judgeWinlogon(WinlogonKey::Native, values, group.SystemRoot).any()) {
         WinlogonValues wow = readValues(context, WinlogonKey::Wow6432Node);
-        if (holdsSuspectValue(wow, group.SystemRoot)) {
+        if (judgeWinlogon(WinlogonKey::Wow6432Node, wow, group.SystemRoot).any()) {
             values = std::move(wow);
             group.Key = WinlogonKey::Wow6432Node;
         }
@@ -88,8 +67,10 @@ void leChange(WinlogonGroup& group, std::vector<std::string>& files) {
         appendItems(group.GinaDll, files);
     }
 
+    const WinlogonVerdict verdict = judgeWinlogon(
+        group.Key, {group.Shell, group.Userinit, group.Taskman, group.GinaDll}, group.SystemRoot);
     std::vector<std::string> items;
-    if (isHealthyUserinit(group.Userinit, group.SystemRoot)) {
+    if (!verdict.userinit) {
         group.UserinitColour = TextColour::Black;
     } else {
         group.UserinitColour = TextColour::Red;
@@ -101,7 +82,7 @@ void leChange(WinlogonGroup& group, std::vector<std::string>& files) {
         }
     }
 
-    if (isHealthyShell(group.Shell)) {
+    if (!verdict.shell) {
         group.ShellColour = TextColour::Black;
     } else {
         group.ShellColour = TextColour::Red;
@@ -162,12 +143,21 @@ std::string SaveWinlogonGroup(Context& context, const WinlogonGroup& group) {
     bool failed = false;
     const auto note = [&] { failed = failed || record.Status != 0; };
 
-    record.ValueName = "Shell";
-    registry::RegEngineWriteString(registry, record, group.Shell);
-    note();
-    record.ValueName = "Userinit";
-    registry::RegEngineWriteString(registry, record, group.Userinit);
-    note();
+    // An empty edit of a value the Wow6432Node key lacks: nothing to write.
+    const auto write = [&](const std::string& edit, const char* value) {
+        record.ValueName = value;
+        if (edit.empty() && group.Key == WinlogonKey::Wow6432Node) {
+            const bool exists = registry::RegEngineValueExists(registry, record);
+            note();
+            if (!exists) {
+                return;
+            }
+        }
+        registry::RegEngineWriteString(registry, record, edit);
+        note();
+    };
+    write(group.Shell, "Shell");
+    write(group.Userinit, "Userinit");
     const auto deleteWhenBlank = [&](const std::string& edit, const char* value) {
         if (!edit.empty()) {
             return;

@@ -7,6 +7,7 @@
 #include "rules/save_failed_message.h"
 #include "rules/text_colour.h"
 #include "rules/watched_keys.h"
+#include "rules/winlogon_defaults.h"
 
 namespace engine {
 struct Context;
@@ -24,8 +25,8 @@ namespace engine::rules {
 // native key is healthy and only the Wow6432Node key holds something suspect;
 // then that key is shown and saved. A locker in the native key is therefore
 // always what the console shows first; once it is saved away, the next
-// loading shows the Wow6432Node key if that one is still bad.
-enum class WinlogonKey { Native, Wow6432Node };
+// loading shows the Wow6432Node key if that one is still bad. Both keys are
+// judged by judgeWinlogon, as the automatic pass judges them.
 
 struct WinlogonGroup {
     // The four read-only edits: leShell, leUserinit, leTaskman, leGina.
@@ -49,9 +50,6 @@ struct WinlogonGroup {
 inline constexpr TextColour kTaskmanColour = TextColour::Red;
 inline constexpr TextColour kGinaColour = TextColour::Red;
 
-// The path below HKEY_LOCAL_MACHINE of a Winlogon key.
-std::string_view winlogonKeyPath(WinlogonKey key);
-
 // The console's reading of the mounted SOFTWARE hive (LoadedHiveSoftware):
 // ProductName and SystemRoot into context.LoadedProductName and
 // context.LoadedSystemRoot, then the four values of the chosen Winlogon key
@@ -60,10 +58,11 @@ std::string_view winlogonKeyPath(WinlogonKey key);
 WinlogonGroup LoadWinlogonGroup(Context& context, std::vector<std::string>& files);
 
 // The judge: sets the colours of Shell and Userinit from the edits as they
-// stand and rebuilds the suspicious-files list (`files` is emptied first):
-// the items of Taskman, then of GinaDll, then the items of a suspect
-// Userinit that are not an accepted form, then those of a suspect Shell
-// that are not "explorer.exe". Letter case is ignored.
+// stand (red where judgeWinlogon finds a lock in the group's key) and
+// rebuilds the suspicious-files list (`files` is emptied first): the items
+// of Taskman, then of GinaDll, then the items of a suspect Userinit that are
+// not an accepted form, then those of a suspect Shell that are not
+// "explorer.exe". Letter case is ignored.
 void leChange(WinlogonGroup& group, std::vector<std::string>& files);
 
 // The resets: each changes only its edit (and colour) and returns its
@@ -81,8 +80,10 @@ std::vector<std::string> HealAll(WinlogonGroup& group);
 std::string userinitResetValue(const WinlogonGroup& group);
 
 // Writes the group into its Winlogon key: Shell and Userinit as strings (also
-// when empty), Taskman and GinaDLL deleted when their edit is empty and the
-// value exists (a non-empty edit writes nothing). Returns the status-line
+// when empty, except that an empty edit creates no value in a Wow6432Node
+// key that lacks it: its absence there is no lock), Taskman and GinaDLL
+// deleted when their edit is empty and the value exists (a non-empty edit
+// writes nothing). Returns the status-line
 // message: kWinlogonSaved when every registry operation succeeded, kSaveFailed
 // when one failed.
 std::string SaveWinlogonGroup(Context& context, const WinlogonGroup& group);

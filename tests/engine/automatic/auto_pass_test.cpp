@@ -331,8 +331,8 @@ TEST_F(AutoPassTest, A64BitWindowsIsCheckedInTheNativeWinlogonKeyThenInWow6432No
               shellHealed("C:\\ProgramData\\winlock.exe"),
               userinitHealed("C:\\Windows\\system32\\userinit.exe,C:\\ProgramData\\svc.exe"),
               kTaskmanAbsent, kGinaAbsent,
-              // Then Wow6432Node.
-              shellHealthy("explorer.exe"), userinitHealed(""), kTaskmanRemoved, kGinaAbsent,
+              // Then Wow6432Node, whose missing Userinit is no lock.
+              shellHealthy("explorer.exe"), userinitHealthy(""), kTaskmanRemoved, kGinaAbsent,
               kSystemDone, kUsersStart, userLoaded("Admin"),
               userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent, kRegistryToolsAbsent,
                           kTaskMgrUnlocked, kCmdAbsent}),
@@ -341,22 +341,20 @@ TEST_F(AutoPassTest, A64BitWindowsIsCheckedInTheNativeWinlogonKeyThenInWow6432No
     softwareBefore.expectChangedAndReadable(
         {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"},
          {kWinlogon, "Userinit", R"("Userinit" = REG_SZ "C:\\Windows\\system32\\userinit.exe,")"},
-         {kWowWinlogon, "Taskman", std::nullopt},
-         {kWowWinlogon, "Userinit", R"("Userinit" = REG_SZ "userinit.exe")"}});
+         {kWowWinlogon, "Taskman", std::nullopt}});
     ntuserBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt}});
 
     // A second pass finds it healthy and writes nothing.
     const HiveSnapshot softwareHealed(software), ntuserHealed(ntuser);
     Context again = context();
     const Log second = run(again, restore);
-    EXPECT_TRUE(
-        sameLog(join({passStart({"c:\\Windows"}), win7Loaded, systemRoot("C:\\Windows"),
-                      shellHealthy("Explorer.exe"),
-                      userinitHealthy("C:\\Windows\\system32\\userinit.exe,"), kTaskmanAbsent,
-                      kGinaAbsent, shellHealthy("explorer.exe"), userinitHealthy("userinit.exe"),
-                      kTaskmanAbsent, kGinaAbsent, kSystemDone, kUsersStart, userLoaded("Admin"),
-                      userChecks(kHealthyRealUser), userDone("Admin"), summary({})}),
-                second));
+    EXPECT_TRUE(sameLog(
+        join({passStart({"c:\\Windows"}), win7Loaded, systemRoot("C:\\Windows"),
+              shellHealthy("Explorer.exe"), userinitHealthy("C:\\Windows\\system32\\userinit.exe,"),
+              kTaskmanAbsent, kGinaAbsent, shellHealthy("explorer.exe"), userinitHealthy(""),
+              kTaskmanAbsent, kGinaAbsent, kSystemDone, kUsersStart, userLoaded("Admin"),
+              userChecks(kHealthyRealUser), userDone("Admin"), summary({})}),
+        second));
     EXPECT_TRUE(state_.SuspectFiles.empty());
     softwareHealed.expectUntouched();
     ntuserHealed.expectUntouched();
@@ -396,7 +394,7 @@ TEST_F(AutoPassTest, AnInstallationThatDoesNotMountIsReportedAndThePassGoesOn) {
                               kTaskmanAbsent,
                               kGinaAbsent,
                               shellHealthy("explorer.exe"),
-                              userinitHealed(""),
+                              userinitHealthy(""),
                               kTaskmanAbsent,
                               kGinaAbsent,
                               kSystemDone,

@@ -344,6 +344,23 @@ TEST_F(WinlogonGroupTest, ANative64BitLockerIsResetWithTheBareUserinit) {
     before.expectChanged({{kWinlogon, "Userinit", szLine("Userinit", "userinit.exe")}});
 }
 
+// The Wow6432Node key need not hold Shell or Userinit: shown without them,
+// they are black, and a save that leaves their edits empty creates neither.
+TEST_F(WinlogonGroupTest, AWow6432NodeSaveCreatesNoValueItLacked) {
+    install(WindowsKind::Win7x64, {sz(kWowWinlogon, "Taskman", "C:\\t.exe")});
+    const HiveSnapshot before(hive_);
+    WinlogonGroup group = load();
+    ASSERT_EQ(group.Key, WinlogonKey::Wow6432Node);
+    EXPECT_EQ(group.Userinit, "");
+    EXPECT_EQ(group.UserinitColour, kBlack);
+    EXPECT_EQ(files_, Strings{"C:\\t.exe"});
+    HealTaskman(group);
+    EXPECT_EQ(SaveWinlogonGroup(context_, group), "Изменения реестра сохранены...");
+    unmount();
+    // Shell is rewritten as it was; no Userinit appears.
+    before.expectChanged({{kWowWinlogon, "Taskman", std::nullopt}});
+}
+
 TEST_F(WinlogonGroupTest, SaveWithoutTheHiveSaysItFailed) {
     install(WindowsKind::Xp32, {sz(kWinlogon, "Shell", "C:\\lock.exe")});
     const HiveSnapshot before(hive_);

@@ -136,9 +136,20 @@ bool OfflineRegistry::unmount(std::string_view name) {
         auto written = m.hive.writeBack(*io_, options);
         if (!written) {
             // The mount stays with its changes: nothing is lost, and a later
-            // unmount writes them again from the start.
-            return refuse(MountFailure::WriteBackFailed, written.error().describe());
+            // unmount writes them again from the start. The reason goes to a
+            // log line, so it names no host path (the caller knows the hive).
+            return refuse(MountFailure::WriteBackFailed, written.error().message);
         }
+    }
+    mounts_.erase(it);
+    return true;
+}
+
+bool OfflineRegistry::discard(std::string_view name) {
+    const auto it = std::find_if(mounts_.begin(), mounts_.end(),
+                                 [&](const auto& m) { return sameName(m->name, name); });
+    if (it == mounts_.end()) {
+        return false;
     }
     mounts_.erase(it);
     return true;

@@ -66,8 +66,12 @@ public:
     bool mount(std::string_view name, std::string_view hiveFile, const std::filesystem::path& host,
                const std::filesystem::path& volumeRoot = {});
     // Writes the changes back (only when something changed) and unmounts;
-    // on failure the mount stays, with its changes.
+    // on failure the mount stays, with its changes, and lastOutcome() says
+    // why in the engine's words (without the host path).
     bool unmount(std::string_view name);
+    // Unmounts without writing anything back: the mount's changes are lost,
+    // its file is left as it is. False when the name is not mounted.
+    bool discard(std::string_view name);
     const MountOutcome& lastOutcome() const { return last_; }
     // Records a mount refused before it reached the registry (a path that
     // names no file); returns false.

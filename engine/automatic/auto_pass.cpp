@@ -3,6 +3,7 @@
 #include "automatic/auto_pass.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "automatic/mount_notes.h"
@@ -39,6 +40,24 @@ void noteRecovery(AutoPass& pass) {
     }
 }
 
+// After the pass's own red line for a hive that did not unmount. The only
+// unmount of a mounted hive that fails is one whose changes could not be
+// written back: our line says its repairs are lost and what to do, and the
+// mount is released without them. Keeping it (as Windows keeps a hive it
+// could not unload) would save nothing, since the changes exist only in
+// memory and go when the program ends, and it would keep the name taken, so
+// that every later installation (or user) of the pass would fail to mount
+// and go unrepaired too.
+void noteUnmountFailure(AutoPass& pass, std::string_view mountName) {
+    const registry::MountOutcome& outcome = pass.context.registry.lastOutcome();
+    if (outcome.failure != registry::MountFailure::WriteBackFailed) {
+        return;
+    }
+    AutoLog(pass.log, writeBackLostNote(outcome.detail), kRed);
+    pass.state.ChangesNotWritten = true;
+    pass.context.registry.discard(mountName);
+}
+
 void checkInstallation(AutoPass& pass, std::vector<std::string>& work, int index) {
     Context& context = pass.context;
     const std::string& hive = context.SystemHives[static_cast<std::size_t>(index)];
@@ -72,6 +91,7 @@ void checkInstallation(AutoPass& pass, std::vector<std::string>& work, int index
         AutoLog(pass.log, "Система успешно выгружена...", kGreen);
     } else {
         AutoLog(pass.log, "Система не выгружена...", kRed);
+        noteUnmountFailure(pass, kSoftwareMount);
     }
 }
 
@@ -93,6 +113,7 @@ void checkUser(AutoPass& pass, std::size_t index) {
         AutoLog(pass.log, "Пользователь выгружен...", kBlue);
     } else {
         AutoLog(pass.log, "Ошибка выгрузки ...", kRed);
+        noteUnmountFailure(pass, kUserMount);
     }
 }
 
@@ -115,6 +136,7 @@ void writeSummary(AutoPass& pass) {
 void StartAutoPass(AutoPass& pass) {
     Context& context = pass.context;
     pass.state.SuspectFiles.clear();
+    pass.state.ChangesNotWritten = false;
     AutoLog(pass.log, kEqualsRule, kBlue);
     AutoLog(pass.log, "Старт автоматической проверки..." + formatTimeOfDay(pass.now()), kBlue);
     AutoLog(pass.log, "", kBlack);
@@ -145,7 +167,8 @@ void RunAutoCheck(AutoPass& pass) {
     // lines with the system's text, then the closing lines of a pass that
     // found nothing, and AutoFinished set so that the window can be closed.
     // A hive that is mounted at that moment stays mounted, its changes in
-    // memory only: its file is left as it was.
+    // memory only: its file is left as it was, and those changes count as
+    // not written.
     try {
         std::vector<std::string> work;
         context.AutoProfileHives.clear();
@@ -169,6 +192,11 @@ void RunAutoCheck(AutoPass& pass) {
                 kRed);
         AutoLog(pass.log,
                 "Без неё кусты реестра не загружаются и не сохраняются: проверка прервана", kRed);
+        for (const auto& mount : context.registry.mounts()) {
+            if (mount->hive.changeCount() > 0) {
+                pass.state.ChangesNotWritten = true;
+            }
+        }
         AutoLog(pass.log, "Выходим...", kBlue);
         AutoLog(pass.log, kEqualsRule, kBlue);
         pass.state.AutoFinished = true;

@@ -24,6 +24,10 @@ struct AutoState {
     std::vector<std::string> SuspectFiles;
     // A pass has ended (also one that found no installation).
     bool AutoFinished = false;
+    // Some change of the last pass did not reach its hive's file: the
+    // registry refused a heal's write, or a hive's write-back failed (its
+    // repairs are lost). Cleared at the start of every pass.
+    bool ChangesNotWritten = false;
 };
 
 // Everything one pass works with.

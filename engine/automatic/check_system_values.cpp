@@ -39,7 +39,7 @@ void checkShell(AutoPass& pass, std::string_view winlogon, const std::string& sh
     AutoLog(pass.log, "Восстановление оболочки...!!!", kRed);
     registry::RegEngineWriteString(pass.context.registry, at(pass, winlogon, "shell"),
                                    std::string(rules::kDefaultShell));
-    AutoLog(pass.log, "Оболочка восстановлена...!!!", kBlue);
+    logWritten(pass, "Оболочка восстановлена...!!!", kBlue);
 }
 
 void checkUserinit(AutoPass& pass, std::string_view winlogon, const std::string& userinit,
@@ -63,7 +63,7 @@ void checkUserinit(AutoPass& pass, std::string_view winlogon, const std::string&
     AutoLog(pass.log, "Восстановление программы инициализации пользователя...!!!", kRed);
     registry::RegEngineWriteString(pass.context.registry, at(pass, winlogon, "Userinit"),
                                    resetValue);
-    AutoLog(pass.log, "Программа инициализации пользователя восстановлена...!!!", kBlue);
+    logWritten(pass, "Программа инициализации пользователя восстановлена...!!!", kBlue);
 }
 
 // Taskman and GinaDll: absent by default. A value with text is taken out; one
@@ -81,7 +81,7 @@ void checkAbsentValue(AutoPass& pass, std::string_view winlogon, std::string_vie
     }
     pass.state.SuspectFiles.push_back(text);
     registry::RegEngineDeleteValue(registry, at(pass, winlogon, value));
-    AutoLog(pass.log, "Значение удалено...!!!", kBlue);
+    logWritten(pass, "Значение удалено...!!!", kBlue);
 }
 
 // Steps 4 to 7 on one Winlogon key, judged as the console judges it, with the

@@ -25,7 +25,7 @@ void checkUserShell(AutoPass& pass, std::string_view key, const std::string& hea
     pass.state.SuspectFiles.push_back(
         registry::RegEngineReadString(pass.context.registry, at(pass, key, "shell")));
     registry::RegEngineDeleteValue(pass.context.registry, at(pass, key, "shell"));
-    AutoLog(pass.log, "Удалено...", kRed);
+    logWritten(pass, "Удалено...", kRed);
 }
 
 // The program a user's `load` entry starts: emptied, the value stays.
@@ -43,7 +43,7 @@ void checkLoad(AutoPass& pass) {
     pass.state.SuspectFiles.push_back(text);
     registry::RegEngineWriteString(pass.context.registry, at(pass, rules::kUserWindowsKey, "load"),
                                    "");
-    AutoLog(pass.log, "Удалено...", kRed);
+    logWritten(pass, "Удалено...", kRed);
 }
 
 struct Lock {
@@ -71,7 +71,7 @@ void checkLock(AutoPass& pass, const Lock& lock) {
     } else if (n == 1) {
         AutoLog(pass.log, lock.locked, kRed);
         registry::RegEngineDeleteValue(pass.context.registry, at(pass, lock.key, lock.value));
-        AutoLog(pass.log, lock.unlocked, kRed);
+        logWritten(pass, lock.unlocked, kRed);
     }
 }
 

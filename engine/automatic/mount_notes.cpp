@@ -9,6 +9,12 @@ using registry::MountFailure;
 const std::string kRecoveredNote =
     "Куст восстановлен из журналов транзакций: Windows не успела сохранить его до конца";
 
+std::string writeBackLostNote(const std::string& reason) {
+    return "Исправления этого куста не записаны на диск (" + reason +
+           ") и будут потеряны: проверьте диск (chkdsk), подключите том для записи и "
+           "запустите проверку снова";
+}
+
 std::optional<std::string> mountFailureNote(MountFailure failure) {
     switch (failure) {
     case MountFailure::NotAHive:

@@ -19,6 +19,8 @@
 #include "automatic/auto_pass.h"
 #include "context/context.h"
 #include "hive/file_io.h"
+#include "hive/hive.h"
+#include "registry/hive_mounting.h"
 #include "rules/system_files.h"
 #include "support/faulty_file_io.h"
 #include "support/hive_dump_diff.h"
@@ -542,46 +544,169 @@ TEST_F(AutoPassTest, UsersOfAProfilesFolderTwoInstallationsShareAreCheckedTwice)
                                           {kUserWindows, "load", R"("load" = REG_SZ "")"}});
 }
 
-TEST_F(AutoPassTest, AnInstallationThatDoesNotUnmountBlocksTheNextButNotTheUsers) {
-    const fs::path windows = tree_.addInstallation(
-        'c', "WINDOWS", WindowsKind::Xp32,
-        {sz(kCurrentVersion, "ProductName", "Windows XP"), sz(kWinlogon, "Shell", "lock.exe")});
-    tree_.addInstallation('c', "WINNT", WindowsKind::Xp32,
-                          {sz(kCurrentVersion, "ProductName", "Windows XP")});
-    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
-    test::plantValues(admin, {dword(kPolicy, "DisableTaskMgr", 1)});
-    const HiveSnapshot windowsBefore(windows), adminBefore(admin);
-    Context ctx = context();
-    // The first write of the pass, the healed SOFTWARE hive's, fails.
-    engine::hive::PosixFileIo real;
-    auto faulty =
-        std::make_shared<test::FaultyFileIo>(real, test::FaultyFileIo::Fault::WriteError, 1);
-    ctx.registry.setFileIo(faulty);
-    ScriptedRestore restore;
+// A hive whose changes cannot be written back: the pass's red line, then
+// ours saying its repairs are lost and what to do; the mount is let go, so
+// the installations and users after it still mount and are repaired.
+TEST_F(AutoPassTest, RepairsThatAreNotWrittenAreSaidToBeLostAndTheNextHivesStillMount) {
+    const struct {
+        const char* what;
+        bool lockedSystem; // the first installation's shell is a locker's
+        std::size_t nth;   // the write of the pass that fails (0: none)
+        bool systemLost;   // ... is that installation's SOFTWARE hive's
+        bool userLost;     // ... is the first user's
+    } cases[] = {
+        {"every write-back succeeds", true, 0, false, false},
+        {"the SOFTWARE hive's write-back fails", true, 1, true, false},
+        {"a user hive's write-back fails", false, 1, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TargetTree tree;
+        std::vector<test::PlantedValue> planted = {
+            sz(kCurrentVersion, "ProductName", "Windows XP")};
+        if (c.lockedSystem) {
+            planted.push_back(sz(kWinlogon, "Shell", "lock.exe"));
+        }
+        const fs::path windows = tree.addInstallation('c', "WINDOWS", WindowsKind::Xp32, planted);
+        const fs::path winnt = tree.addInstallation(
+            'd', "WINNT", WindowsKind::Xp32, {sz(kCurrentVersion, "ProductName", "Windows XP")});
+        const fs::path admin = tree.addProfile('c', WindowsKind::Xp32, "Admin");
+        const fs::path guest = tree.addProfile('c', WindowsKind::Xp32, "Guest");
+        for (const fs::path& user : {admin, guest}) {
+            test::plantValues(user, {dword(kPolicy, "DisableTaskMgr", 1)});
+        }
+        const HiveSnapshot windowsBefore(windows), winntBefore(winnt), adminBefore(admin),
+            guestBefore(guest);
+        Context ctx = tree.context();
+        engine::hive::PosixFileIo real;
+        auto faulty = std::make_shared<test::FaultyFileIo>(
+            real,
+            c.nth == 0 ? test::FaultyFileIo::Fault::None : test::FaultyFileIo::Fault::WriteError,
+            c.nth);
+        ctx.registry.setFileIo(faulty);
+        ScriptedRestore restore;
 
-    EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS", "c:\\WINNT"}),
-                              systemLoaded("Windows XP", kXpBuild, "C:\\WINDOWS", false),
-                              systemRoot("C:\\WINDOWS"),
-                              shellHealed("lock.exe"),
+        const std::string lost =
+            "Исправления этого куста не записаны на диск (ошибка записи "
+            "(проверка)) и будут потеряны: проверьте диск (chkdsk), подключите "
+            "том для записи и запустите проверку снова";
+        const Log firstSystem = join(
+            {systemLoaded("Windows XP", kXpBuild, "C:\\WINDOWS", false), systemRoot("C:\\WINDOWS"),
+             c.lockedSystem ? shellHealed("lock.exe") : shellHealthy("Explorer.exe"),
+             userinitHealthy("C:\\WINDOWS\\system32\\userinit.exe,"), kTaskmanAbsent, kGinaAbsent,
+             c.systemLost ? Log{kEmpty, black("Проверка закончена"), red("Система не выгружена..."),
+                                red(lost)}
+                          : kSystemDone});
+        // The next installation mounts and is checked.
+        const Log secondSystem = join({systemLoaded("Windows XP", kXpBuild, "D:\\WINNT", false),
+                                       systemRoot("D:\\WINNT"), shellHealthy("Explorer.exe"),
+                                       userinitHealthy("D:\\WINNT\\system32\\userinit.exe,"),
+                                       kTaskmanAbsent, kGinaAbsent, kSystemDone});
+        const UserOutcome unlocked = {kPolicyShellHealthy,  kWinlogonShellHealthy, kSilent,
+                                      kRegistryToolsAbsent, kTaskMgrUnlocked,      kCmdAbsent};
+        const Log firstUser = join({userLoaded("Admin"), userChecks(unlocked),
+                                    c.userLost ? Log{black("Выгружаем пользователя: Admin"),
+                                                     red("Ошибка выгрузки ..."), red(lost)}
+                                               : userDone("Admin")});
+        const Strings suspects = c.lockedSystem ? Strings{"lock.exe"} : Strings{};
+
+        EXPECT_TRUE(sameLog(join({passStart({"c:\\WINDOWS", "d:\\WINNT"}), firstSystem,
+                                  secondSystem, kUsersStart, firstUser, userLoaded("Guest"),
+                                  userChecks(unlocked), userDone("Guest"), summary(suspects)}),
+                            run(ctx, restore)));
+        EXPECT_EQ(state_.ChangesNotWritten, c.systemLost || c.userLost);
+        EXPECT_EQ(faulty->fired(), c.nth != 0);
+        // Nothing is left mounted, and a lost hive's file holds its old
+        // content (the fault came before its log was written).
+        EXPECT_TRUE(ctx.registry.mounts().empty());
+        if (c.systemLost) {
+            EXPECT_EQ(dumpOf(windows), windowsBefore.dump);
+        } else if (c.lockedSystem) {
+            windowsBefore.expectChanged(
+                {{kWinlogon, "Shell", R"("Shell" = REG_SZ "Explorer.exe")"}});
+        } else {
+            windowsBefore.expectUntouched();
+        }
+        winntBefore.expectUntouched();
+        if (c.userLost) {
+            EXPECT_EQ(dumpOf(admin), adminBefore.dump);
+        } else {
+            adminBefore.expectChanged({{kPolicy, "DisableTaskMgr", std::nullopt}});
+        }
+        guestBefore.expectChanged({{kPolicy, "DisableTaskMgr", std::nullopt}});
+    }
+}
+
+// A hive whose every change the registry refuses (here: its in-memory copy
+// marked dirty, which the engine never changes): no heal of it is logged as
+// done, each says it was not made, and the pass remembers it.
+TEST_F(AutoPassTest, AHealWhoseWriteIsRefusedIsNotLoggedAsDone) {
+    const fs::path software = tree_.addInstallation(
+        'c', "WINDOWS", WindowsKind::Xp32,
+        {sz(kCurrentVersion, "ProductName", "Windows XP"), sz(kWinlogon, "Shell", "C:\\lock.exe"),
+         sz(kWinlogon, "Taskman", "C:\\tm.exe")});
+    const fs::path ntuser = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    test::plantValues(ntuser, {sz(kPolicy, "Shell", "C:\\user.exe"),
+                               sz(kUserWindows, "load", "C:\\load.exe"),
+                               dword(kPolicy, "DisableRegistryTools", 1)});
+    const HiveSnapshot softwareBefore(software), ntuserBefore(ntuser);
+    Context ctx = context();
+    ScriptedRestore restore;
+    LogLines sink;
+    AutoPass pass{ctx, state_, sink, restore, [] { return kNow; }};
+
+    // The mounted hive replaced by the same bytes with a dirty header.
+    const auto refuseChanges = [&](std::string_view mount, const fs::path& file) {
+        auto bytes = test::readFile(file);
+        bytes[4] ^= 1; // the primary sequence number no longer matches the secondary
+        std::uint32_t sum = 0;
+        for (std::size_t i = 0; i < 508; i += 4) {
+            sum ^= static_cast<std::uint32_t>(bytes[i]) | bytes[i + 1] << 8 | bytes[i + 2] << 16 |
+                   static_cast<std::uint32_t>(bytes[i + 3]) << 24;
+        }
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[508 + i] = static_cast<unsigned char>(sum >> (8 * i));
+        }
+        auto dirty = engine::hive::Hive::fromBytes(bytes, file.string());
+        ASSERT_TRUE(dirty) << dirty.error().describe();
+        ASSERT_TRUE(dirty->dirty());
+        ctx.registry.find(mount)->hive = std::move(*dirty);
+    };
+
+    ASSERT_TRUE(registry::LoadHive(ctx, registry::kSoftwareMount,
+                                   "c:\\WINDOWS\\system32\\config\\software"));
+    refuseChanges(registry::kSoftwareMount, software);
+    CheckSystemValues(pass, 0);
+    ASSERT_TRUE(registry::UnloadHive(ctx, registry::kSoftwareMount));
+    EXPECT_TRUE(state_.ChangesNotWritten);
+
+    state_.ChangesNotWritten = false;
+    ASSERT_TRUE(registry::LoadHive(ctx, registry::kUserMount,
+                                   "c:\\Documents and Settings\\Admin\\NTUSER.DAT"));
+    refuseChanges(registry::kUserMount, ntuser);
+    CheckUserValues(pass);
+    ASSERT_TRUE(registry::UnloadHive(ctx, registry::kUserMount));
+    EXPECT_TRUE(state_.ChangesNotWritten);
+
+    const LogLine refused = red("Запись в реестр не удалась: исправление не сделано...!!!");
+    EXPECT_TRUE(sameLog(join({systemRoot("C:\\WINDOWS"),
+                              {black("Проверка оболочки...C:\\lock.exe"), kInfection,
+                               red("Восстановление оболочки...!!!"), refused},
                               userinitHealthy("C:\\WINDOWS\\system32\\userinit.exe,"),
-                              kTaskmanAbsent,
+                              {blue("Проверка Значения Taskman...!!!"), kInfection, refused},
                               kGinaAbsent,
-                              {kEmpty, black("Проверка закончена"), red("Система не выгружена...")},
-                              // The mount name is still taken: no note of ours for that.
-                              systemNotLoaded("c:\\WINNT\\system32\\config\\software"),
-                              kUsersStart,
-                              userLoaded("Admin"),
-                              userChecks({kPolicyShellHealthy, kWinlogonShellHealthy, kSilent,
-                                          kRegistryToolsAbsent, kTaskMgrUnlocked, kCmdAbsent}),
-                              userDone("Admin"),
-                              summary({"lock.exe"})}),
-                        run(ctx, restore)));
-    EXPECT_TRUE(faulty->fired());
-    // The hive stays mounted with its change; its file still holds the old
-    // content.
-    ASSERT_EQ(ctx.registry.mounts().size(), 1u);
-    EXPECT_EQ(dumpOf(windows), windowsBefore.dump);
-    adminBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt}});
+                              userChecks({{red("Возможно заражение!!!"), refused},
+                                          kWinlogonShellHealthy,
+                                          {red("Возможно заражение!!!"), refused},
+                                          {red("Редактор реестра заблокирован!!!"), refused},
+                                          kTaskMgrAbsent,
+                                          kCmdAbsent})}),
+                        sink.lines));
+    // What was found is still listed; nothing reached the files.
+    EXPECT_EQ(state_.SuspectFiles,
+              (Strings{"C:\\lock.exe", "C:\\tm.exe", "C:\\user.exe", "C:\\load.exe"}));
+    softwareBefore.expectUntouched();
+    ntuserBefore.expectUntouched();
 }
 
 TEST_F(AutoPassTest, TheXpFileCheckAsksAboutBadFilesAndLogsItsResult) {

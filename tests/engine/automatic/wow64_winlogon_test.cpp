@@ -194,6 +194,7 @@ TEST(Wow64Winlogon, BothModesJudgeTheWow6432NodeKeyAlike) {
         } else {
             before.expectChangedAndReadable(changes);
         }
+        EXPECT_FALSE(state.ChangesNotWritten);
     }
 }
 

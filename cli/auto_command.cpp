@@ -63,7 +63,8 @@ all - все заменённые, ask - спросить в терминале 
 
 Код выхода: 0 - проверка прошла до конца (в том числе когда ничего не найдено),
 1 - проверку не удалось провести (причина в стандартном потоке ошибок),
-2 - ошибка в командной строке.)");
+2 - ошибка в командной строке, 3 - проверка прошла, но часть исправлений не
+записана на диск (какие и почему - в журнале).)");
 }
 
 bool AutoCommand::colourLines() const {
@@ -117,7 +118,7 @@ int AutoCommand::run() {
         terminal_.err << "morvalin-cli auto: проверка прервана: " << e.what() << '\n';
         return kExitRefused;
     }
-    return kExitOk;
+    return state.ChangesNotWritten ? kExitNotWritten : kExitOk;
 }
 
 } // namespace cli

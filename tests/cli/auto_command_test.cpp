@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/app.h"
+#include "cli/auto_command.h"
 #include "cli/log_rendering.h"
 #include "cli_run.h"
 #include "support/pe_builder.h"
@@ -367,6 +369,43 @@ TEST(AutoCommand, WritesTheLogOfALockedTreeAsJsonLines) {
     EXPECT_TRUE(contains(again, {LogColor::Green, "Оболочка в норме..."}));
     EXPECT_TRUE(contains(again, {LogColor::Green, "Диспечер задач не заблокирован..."}));
     EXPECT_FALSE(contains(again, {LogColor::Red, "Возможные файлы вирусов и блокировщиков: "}));
+}
+
+// A SOFTWARE hive whose write-back fails (folders where its transaction logs
+// would be written): the pass runs to its end, says which repairs are lost,
+// and exits 3; once the disk is mended, a second pass writes them and exits 0.
+TEST(AutoCommand, ExitsThreeWhenRepairsDoNotReachTheDisk) {
+    LockedXp xp;
+    const fs::path config = xp.system32 / "config";
+    const auto software = fileText(config / "software");
+    for (const char* log : {"software.LOG", "software.LOG1", "software.LOG2"}) {
+        fs::create_directories(config / log);
+    }
+    const auto result = runCli(xp.args("none"));
+    ASSERT_EQ(result.status, kExitNotWritten) << result.err;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    const auto log = parseJsonLog(result.out);
+    const auto unloaded =
+        std::find(log.begin(), log.end(), LogLine{LogColor::Red, "Система не выгружена..."});
+    ASSERT_NE(unloaded, log.end()) << result.out;
+    ASSERT_NE(unloaded + 1, log.end());
+    EXPECT_EQ(unloaded[1].color, LogColor::Red);
+    EXPECT_EQ(unloaded[1].text.rfind("Исправления этого куста не записаны на диск (", 0), 0U)
+        << unloaded[1].text;
+    EXPECT_NE(unloaded[1].text.find("запустите проверку снова"), std::string::npos);
+    EXPECT_EQ(fileText(config / "software"), software);
+    // The user hive was still repaired and written.
+    EXPECT_TRUE(contains(log, {LogColor::Red, "Диспечер задач  успешно разблокирован!!!"}));
+
+    for (const char* folder : {"software.LOG", "software.LOG1", "software.LOG2"}) {
+        fs::remove(config / folder);
+    }
+    const auto again = runCli(xp.args("none"));
+    ASSERT_EQ(again.status, kExitOk) << again.err;
+    const auto second = parseJsonLog(again.out);
+    EXPECT_TRUE(contains(second, {LogColor::Blue, "Оболочка восстановлена...!!!"}));
+    EXPECT_TRUE(contains(second, {LogColor::Green, "Система успешно выгружена..."}));
+    EXPECT_TRUE(contains(second, {LogColor::Green, "Диспечер задач не заблокирован..."}));
 }
 
 TEST(AutoCommand, ColoursTextOnlyForATerminalWithoutNoColorOrWhenForced) {

@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QPushButton>
 
+#include "shell/plain_text.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -29,7 +30,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, std::string_view capt
 }
 
 QLabel* makeLabel(QWidget* parent, std::string_view caption, const QRect& geometry) {
-    auto* label = new QLabel(toQt(caption), parent);
+    QLabel* label = makePlainLabel(parent, toQt(caption));
     label->setGeometry(geometry);
     return label;
 }

@@ -1,6 +1,7 @@
 #include "manual/hijack_prompts.h"
 
 #include "manual/console_widgets.h"
+#include "shell/plain_text.h"
 
 namespace {
 
@@ -24,15 +25,15 @@ HijackPromptBoxes::HijackPromptBoxes(QWidget* parent, ShowBox show)
     , show_(std::move(show)) {}
 
 bool HijackPromptBoxes::confirm(const std::string& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Morvalin"), boxText(text),
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+    PlainMessageBox box(QMessageBox::Warning, QStringLiteral("Morvalin"), boxText(text),
+                        QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return show_(box) == QMessageBox::Yes;
 }
 
 void HijackPromptBoxes::inform(const std::string& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Morvalin"), boxText(text),
-                    QMessageBox::Ok, parent_);
+    PlainMessageBox box(QMessageBox::Information, QStringLiteral("Morvalin"), boxText(text),
+                        QMessageBox::Ok, parent_);
     show_(box);
 }

@@ -32,6 +32,7 @@
 #include "rules/boot_sector.h"
 #include "rules/image_hijacks.h"
 #include "rules/system_files.h"
+#include "shell/plain_text.h"
 #include "shell/window_fonts.h"
 
 namespace console = engine::console;
@@ -81,7 +82,7 @@ TfmManual::TfmManual(engine::Context& context, engine::platform::Launcher& launc
     status->setObjectName(QStringLiteral("sbStatus"));
     status->setSizeGripEnabled(false);
     status->setGeometry(0, 0, kClientWidth, kStatusHeight);
-    sbStatus_ = new QLabel(status);
+    sbStatus_ = makePlainLabel(status); // its messages hold names and paths of the target
     sbStatus_->setObjectName(QStringLiteral("sbStatusText"));
     sbStatus_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sbStatus_->setContentsMargins(0, 0, 8, 0); // the last letter clear of the window's edge

@@ -22,6 +22,7 @@
 #include "context/context.h"
 #include "hive/hive.h"
 #include "registry/registry_editing.h"
+#include "shell/plain_text.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -144,7 +145,7 @@ RegistryEditorWindow::RegistryEditorWindow(engine::Context& context, QWidget* pa
     setCentralWidget(splitter);
 
     statusBar()->setObjectName(QStringLiteral("sbStatus"));
-    lbPath_ = new QLabel(statusBar());
+    lbPath_ = makePlainLabel(statusBar()); // key names are the target's
     lbPath_->setObjectName(QStringLiteral("lbPath"));
     statusBar()->addWidget(lbPath_, 1);
 

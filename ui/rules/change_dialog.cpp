@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "shell/plain_text.h"
+
 namespace {
 
 using engine::rules::DialogResult;
@@ -72,7 +74,7 @@ TfmChange::TfmChange(QWidget* parent)
     QFrame* testFrame = bevel(this);
     auto* testLayout = new QHBoxLayout(testFrame);
     testLayout->setContentsMargins(6, 4, 6, 4);
-    lbTest_ = new QLabel(QStringLiteral("Проверяемая система.."), testFrame);
+    lbTest_ = makePlainLabel(testFrame, QStringLiteral("Проверяемая система.."));
     lbTest_->setObjectName(QStringLiteral("lbTest"));
     lbTest_->setFont(tahoma(13, true));
     lbTest_->setAlignment(Qt::AlignCenter);
@@ -85,7 +87,7 @@ TfmChange::TfmChange(QWidget* parent)
     rowsLayout->setSpacing(2);
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         auto* row = new QHBoxLayout;
-        labels_[i] = new QLabel(QString::fromUtf8(kRowNames[i]), rowsFrame);
+        labels_[i] = makePlainLabel(rowsFrame, QString::fromUtf8(kRowNames[i]));
         labels_[i]->setObjectName(QString::fromLatin1(kLabelNames[i]));
         labels_[i]->setFont(tahoma(16, true));
         boxes_[i] = new QCheckBox(QStringLiteral("Восстановить"), rowsFrame);

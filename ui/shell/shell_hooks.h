@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "shell/plain_text.h"
+
 // A file dialog's title, filter ("Описание (*.ext)") and default suffix.
 struct FileDialogSpec {
     QString title;
@@ -38,12 +40,11 @@ struct ShellHooks {
             return askFileName(parent, spec, false);
         };
     // An error box with the system's text.
-    std::function<void(QWidget*, const QString&)> showError = [](QWidget* parent,
-                                                                 const QString& text) {
-        QMessageBox::critical(parent, QString(), text);
-    };
+    std::function<void(QWidget*, const QString&)> showError =
+        [](QWidget* parent, const QString& text) { showPlainError(parent, QString(), text); };
 
-    // A message box with its buttons: the button that closed it.
+    // A message box with its buttons (a PlainMessageBox): the button that
+    // closed it.
     std::function<QMessageBox::StandardButton(QMessageBox&)> showBox = [](QMessageBox& box) {
         return static_cast<QMessageBox::StandardButton>(box.exec());
     };

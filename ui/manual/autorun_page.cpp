@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "manual/compact_tabs.h"
 #include "manual/console_widgets.h"
 
 namespace rules = engine::rules;
@@ -65,6 +66,7 @@ void AutorunPage::buildGroup(Group& group, rules::AutorunScope scope) {
     group.tabs = new QTabWidget(group.box);
     group.tabs->setObjectName(QString::fromUtf8(layout.tabs));
     group.tabs->setGeometry(8, 18, 316, 344);
+    makeTabsCompact(*group.tabs);
     for (std::size_t tab = 0; tab < rules::kAutorunTabCount; ++tab) {
         auto* page = new QWidget(group.tabs);
         auto* list = new QListWidget(page);

@@ -17,8 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -484,6 +487,35 @@ TEST_F(ManualWindowTest, TheBootSectorButtonsStartTheirCommands) {
     click("btBoot");
     EXPECT_EQ(launcher_.starts,
               (std::vector<Start>{{"\"bootsect.exe\" /nt60 D: /mbr", ShowMode::Normal}}));
+}
+
+TEST_F(ManualWindowTest, EachAutorunGroupShowsItsFiveTabsWhole) {
+    open();
+    click("btLoad");
+    click("btUserLoad");
+    find<QTabWidget>("pcTabs")->setCurrentWidget(find("tsAutorun"));
+    for (const char* name : {"pcRunAll", "pcUserRun"}) {
+        SCOPED_TRACE(name);
+        auto* tabs = find<QTabWidget>(name);
+        ASSERT_TRUE(tabs->isVisible());
+        QTabBar* bar = tabs->tabBar();
+        ASSERT_EQ(bar->count(), 5);
+        // No scroll arrows stand in for a tab, and every tab lies inside
+        // the group's tab set with room for its caption as the style lays it.
+        for (const QToolButton* arrow : bar->findChildren<QToolButton*>()) {
+            EXPECT_FALSE(arrow->isVisible());
+        }
+        const int padding = bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar);
+        for (int tab = 0; tab < bar->count(); ++tab) {
+            SCOPED_TRACE(bar->tabText(tab).toStdString());
+            const QRect shown(bar->mapTo(tabs, bar->tabRect(tab).topLeft()),
+                              bar->tabRect(tab).size());
+            EXPECT_TRUE(tabs->rect().contains(shown)) << shown.x() << "+" << shown.width();
+            EXPECT_TRUE(bar->rect().contains(bar->tabRect(tab)));
+            EXPECT_GE(bar->tabRect(tab).width(),
+                      bar->fontMetrics().horizontalAdvance(bar->tabText(tab)) + padding);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

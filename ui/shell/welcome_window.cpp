@@ -59,7 +59,9 @@ TfmWelcome::TfmWelcome(engine::Context& context, engine::platform::Launcher& lau
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 4);
-    layout->setSpacing(6);
+    // Narrow gaps: with ЗАКРЫТЬ and ПОДДЕРЖАТЬ side by side the strip still
+    // fits a screen 800 pixels wide.
+    layout->setSpacing(4);
 
     // "Экран": the docking edge, the display modes and their change.
     auto* gbScreen = makeGroup(this, "gbScreen", "Экран");
@@ -120,18 +122,20 @@ TfmWelcome::TfmWelcome(engine::Context& context, engine::platform::Launcher& lau
 
     layout->addStretch(1);
 
-    auto* endColumn = new QVBoxLayout;
-    endColumn->setContentsMargins(0, 8, 0, 0);
+    // "ЗАКРЫТЬ" and "ПОДДЕРЖАТЬ" side by side, in that order, as tall as the
+    // start button.
+    auto* endRow = new QHBoxLayout;
+    endRow->setContentsMargins(0, 8, 0, 0);
+    endRow->setSpacing(4);
     auto* btClose = makeButton(this, "btClose", "ЗАКРЫТЬ");
     auto* btDonate = makeButton(this, "btDonate", "ПОДДЕРЖАТЬ");
     for (QPushButton* button : {btClose, btDonate}) {
-        button->setMinimumSize(100, 36);
+        button->setMinimumHeight(60);
+        endRow->addWidget(button);
     }
     connect(btClose, &QPushButton::clicked, this, &TfmWelcome::btCloseClick);
     connect(btDonate, &QPushButton::clicked, this, &TfmWelcome::btDonateClick);
-    endColumn->addWidget(btClose);
-    endColumn->addWidget(btDonate);
-    layout->addLayout(endColumn);
+    layout->addLayout(endRow);
 
     // The tools menu, in its order.
     pmMenu_ = new QMenu(this);

@@ -111,6 +111,22 @@ TEST(Toolbar, ButtonsAndToolsMenuOpenWindowsAndStartPrograms) {
     EXPECT_FALSE(toolbar.isVisible());
 }
 
+TEST(Toolbar, CloseAndDonateStandSideBySideInThatOrderAtTheRightEnd) {
+    test::Shell shell;
+    TfmWelcome& toolbar = shell.windows->fmWelcome;
+    toolbar.show();
+    auto at = [&](const char* name) {
+        auto& widget = child<QWidget>(toolbar, name);
+        return QRect(widget.mapTo(&toolbar, QPoint(0, 0)), widget.size());
+    };
+    const QRect close = at("btClose");
+    const QRect donate = at("btDonate");
+    EXPECT_LE(close.right(), donate.left());
+    EXPECT_EQ(close.top(), donate.top());
+    EXPECT_EQ(close.height(), donate.height());
+    EXPECT_LT(at("gbPrograms").right(), close.left());
+}
+
 TEST(Toolbar, EveryControlFitsTheStripWithoutClipping) {
     test::Shell shell;
     TfmWelcome& toolbar = shell.windows->fmWelcome;

@@ -15,6 +15,7 @@
 #include "regedit/registry_editor_commands.h"
 #include "shell/current_mode_display.h"
 #include "shell/main_windows.h"
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 #include "shell/xrandr_display.h"
 
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
     engine::automatic::AutoState state;
 
     loadWindowFonts();
+    // Each window carries the icon; the application's is for the boxes and
+    // dialogs that open without a parent.
+    QApplication::setWindowIcon(programIcon());
 
     const char* path = std::getenv("PATH");
     engine::platform::ProcessLauncher launcher({engine::platform::toolsOfExecutable()},

@@ -25,6 +25,7 @@
 #include "automatic/printable_text.h"
 #include "rules/change_dialog.h"
 #include "rules/system_files.h"
+#include "shell/program_icon.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ TfmAuto::TfmAuto(engine::Context& context, engine::automatic::AutoState& state, 
     , question_(std::make_shared<Question>()) {
     setObjectName(QStringLiteral("fmAuto"));
     setWindowTitle(QStringLiteral("Автоматическая разблокировка"));
+    setWindowIcon(programIcon());
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setFixedSize(602, 499);
 

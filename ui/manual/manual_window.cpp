@@ -33,6 +33,7 @@
 #include "rules/image_hijacks.h"
 #include "rules/system_files.h"
 #include "shell/plain_text.h"
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
 namespace console = engine::console;
@@ -75,6 +76,7 @@ TfmManual::TfmManual(engine::Context& context, engine::platform::Launcher& launc
     , hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("fmManual"));
     setWindowTitle(QStringLiteral("Ручной режим..."));
+    setWindowIcon(programIcon());
     setFont(tahomaFont(kFontPixels));
     setFixedSize(kClientWidth, kClientHeight);
 

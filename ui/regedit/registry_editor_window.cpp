@@ -23,6 +23,7 @@
 #include "hive/hive.h"
 #include "registry/registry_editing.h"
 #include "shell/plain_text.h"
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -106,6 +107,7 @@ RegistryEditorWindow::RegistryEditorWindow(engine::Context& context, QWidget* pa
     , hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("fmRegedit"));
     setWindowTitle(QStringLiteral("Редактор реестра"));
+    setWindowIcon(programIcon());
     setFont(tahomaFont(11));
     resize(760, 520);
 

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "shell/plain_text.h"
+#include "shell/program_icon.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ TfmChange::TfmChange(QWidget* parent)
                           Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("fmChange"));
     setWindowTitle(QStringLiteral("Проверка файлов..."));
+    setWindowIcon(programIcon());
     setFont(tahoma(11, false));
     setFixedSize(350, 215);
 

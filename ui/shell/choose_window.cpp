@@ -8,6 +8,7 @@
 #include "platform/launcher.h"
 #include "platform/outside_programs.h"
 #include "shell/help_window.h"
+#include "shell/program_icon.h"
 #include "shell/welcome_window.h"
 #include "shell/window_fonts.h"
 
@@ -24,6 +25,7 @@ TfmChoose::TfmChoose(engine::platform::Launcher& launcher, TfmWelcome& welcome, 
     , hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("fmChoose"));
     setWindowTitle(QStringLiteral("-=Morvalin LiveCD=-"));
+    setWindowIcon(programIcon());
     setFixedSize(474, 297);
 
     // Top to bottom: the buttons' places; the keyboard goes another way.

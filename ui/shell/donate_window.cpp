@@ -6,6 +6,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -32,6 +33,7 @@ TfmDonate::TfmDonate(QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("fmDonate"));
     setWindowTitle(QStringLiteral("Поддержать проект..."));
+    setWindowIcon(programIcon());
     setFixedSize(520, 263);
     setFont(tahomaFont(11));
 

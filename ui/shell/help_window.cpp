@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "morvalin/version.h"
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
 namespace {
@@ -126,6 +127,7 @@ TfmHelp::TfmHelp(QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("fmHelp"));
     setWindowTitle(QStringLiteral("Инструкция по эксплуатации..."));
+    setWindowIcon(programIcon());
     resize(616, 535);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -20,6 +20,7 @@
 #include "shell/choose_window.h"
 #include "shell/donate_window.h"
 #include "shell/help_window.h"
+#include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
 using engine::platform::ShowMode;
@@ -54,6 +55,7 @@ TfmWelcome::TfmWelcome(engine::Context& context, engine::platform::Launcher& lau
     , hooks_(std::move(hooks)) {
     setObjectName(QStringLiteral("fmWelcome"));
     setWindowTitle(QStringLiteral("Morvalin LiveCD - Free version"));
+    setWindowIcon(programIcon());
     setFont(tahomaFont(11));
     setFixedHeight(kHeight);
 

@@ -7,12 +7,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
 
+#include "regedit/registry_editor_window.h"
+#include "shell/program_icon.h"
 #include "ui/shell/shell_fixture.h"
 
 namespace {
@@ -78,6 +82,27 @@ TEST(ProgramStart, ToolbarScansFirstThenTheOtherWindowsInOrder) {
         EXPECT_FALSE(window->isVisible()) << caption; // the program shows the toolbar itself
     }
     EXPECT_TRUE(shell.opened.empty());
+}
+
+TEST(ProgramStart, EveryWindowCarriesTheProgramIcon) {
+    // The test's application has no icon of its own to lend the windows.
+    ASSERT_TRUE(QApplication::windowIcon().isNull());
+    test::Shell shell;
+    auto& w = *shell.windows;
+    const QImage expected = programIcon().pixmap(32).toImage();
+    for (QWidget* window : std::initializer_list<QWidget*>{
+             &w.fmWelcome, &w.fmChoose, &w.fmHelp, &w.fmManual, &w.fmAuto, &w.fmChange, &w.fmDonate,
+             &w.fmManual.registryEditor()}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        const QIcon icon = window->windowIcon();
+        ASSERT_FALSE(icon.isNull());
+        EXPECT_EQ(icon.pixmap(32).toImage(), expected);
+    }
+    // Drawn for the small sizes of title bars and window lists, not scaled.
+    const QList<QSize> sizes = programIcon().availableSizes();
+    for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)}) {
+        EXPECT_TRUE(sizes.contains(size)) << size.width();
+    }
 }
 
 // The name accessibility tools read for a widget.

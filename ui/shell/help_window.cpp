@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "morvalin/version.h"
+#include "shell/plain_text.h"
 #include "shell/program_icon.h"
 #include "shell/window_fonts.h"
 
@@ -142,9 +143,8 @@ TfmHelp::TfmHelp(QWidget* parent)
     meHelp_->setFont(tahomaFont(11));
     meHelp_->setPlainText(manualText());
     layout->addWidget(meHelp_);
-    auto* version = new QLabel(versionText(), this);
+    auto* version = makePlainLabel(this, versionText());
     version->setObjectName(QStringLiteral("lbVersion"));
-    version->setTextFormat(Qt::PlainText);
     version->setContentsMargins(6, 2, 6, 2);
     layout->addWidget(version);
 }

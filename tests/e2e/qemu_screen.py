@@ -137,22 +137,44 @@ def wait_toolbar(qmp_path, serial, out, seconds):
 
 
 def close_button(path):
-    """The centre of the upper button at the right end of the toolbar."""
+    """A point inside "ЗАКРЫТЬ", the left one of the two buttons at the right
+    end of the toolbar ("ЗАКРЫТЬ", then "ПОДДЕРЖАТЬ").
+
+    The buttons' frames are drawn differently by each style (on the
+    framebuffer only their right edge is dark), so the point is found from the
+    second vertical edge from the right: the left edge of "ПОДДЕРЖАТЬ" or the
+    right edge of "ЗАКРЫТЬ". 25 pixels to the left of either lies inside
+    "ЗАКРЫТЬ": the buttons are much wider, their gap much narrower."""
     width, height, pixels = read_ppm(path)
 
-    def dark(x, y):
+    def framed(x, y):
         offset = (y * width + x) * 3
-        return max(pixels[offset : offset + 3]) < 128
+        return max(pixels[offset : offset + 3]) < 200
 
+    def edge(x):
+        """The longest run of frame rows in column x, if a button's edge."""
+        best = None
+        start = None
+        for y in range(TOOLBAR_HEIGHT + 1):
+            if y < TOOLBAR_HEIGHT and framed(x, y):
+                if start is None:
+                    start = y
+                continue
+            if start is not None and y - start >= 25 and (best is None or y - start > best[1] - best[0]):
+                best = (start, y - 1)
+            start = None
+        return best
+
+    edges = []
+    previous = False
     for x in range(width - 1, width // 2, -1):
-        rows = [y for y in range(TOOLBAR_HEIGHT) if dark(x, y)]
-        if len(rows) >= 10:
-            first = rows[0]
-            last = first
-            while last + 1 in rows:
-                last += 1
-            if last - first >= 10:
-                return x - 25, (first + last) // 2, width, height
+        rows = edge(x)
+        if rows is not None and not previous:
+            edges.append((x, rows))
+        previous = rows is not None
+        if len(edges) == 2:
+            x, rows = edges[1]
+            return x - 25, (rows[0] + rows[1]) // 2, width, height
     return None
 
 

@@ -49,32 +49,10 @@ std::optional<SplitPath> split(std::string_view path) {
     return result;
 }
 
-bool namesMatchWithoutCase(const std::string& a, const std::string& b) {
-    const auto wideA = hive::fromUtf8(a);
-    const auto wideB = hive::fromUtf8(b);
-    return wideA && wideB && hive::namesEqual(*wideA, *wideB);
-}
-
-// The entry of `folder` called `name`: the exact spelling first, else the
-// first entry equal without case (in name order, so the choice is stable).
-std::optional<std::string> findEntry(const fs::path& folder, const std::string& name) {
-    std::error_code error;
-    if (fs::exists(fs::symlink_status(folder / name, error))) {
-        return name;
-    }
-    std::optional<std::string> best;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string entry = it->path().filename().string();
-        if (namesMatchWithoutCase(entry, name) && (!best || entry < *best)) {
-            best = entry;
-        }
-    }
-    return best;
-}
-
 } // namespace
 
-std::optional<fs::path> toHostPath(const DriveTable& drives, std::string_view windowsPath) {
+std::optional<PathInRoot> toPathInRoot(const DriveTable& drives, std::string_view windowsPath,
+                                       LastComponent last) {
     const auto parts = split(windowsPath);
     if (!parts) {
         return std::nullopt;
@@ -83,19 +61,16 @@ std::optional<fs::path> toHostPath(const DriveTable& drives, std::string_view wi
     if (drive == nullptr) {
         return std::nullopt;
     }
-    fs::path host = drive->root;
-    bool lookingUp = true;
-    for (const auto& component : parts->components) {
-        if (lookingUp) {
-            if (auto found = findEntry(host, component)) {
-                host /= *found;
-                continue;
-            }
-            lookingUp = false;
-        }
-        host /= component;
+    return resolveInRoot(drive->root, parts->components, last);
+}
+
+std::optional<fs::path> toHostPath(const DriveTable& drives, std::string_view windowsPath,
+                                   LastComponent last) {
+    auto resolved = toPathInRoot(drives, windowsPath, last);
+    if (!resolved) {
+        return std::nullopt;
     }
-    return host;
+    return std::move(resolved->host);
 }
 
 std::string driveOf(std::string_view windowsPath) {
@@ -154,10 +129,14 @@ std::vector<std::string> ListSubfolders(const DriveTable& drives, std::string_vi
     }
     for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
         std::error_code typeError;
-        if (!it->is_directory(typeError)) {
+        std::string name = it->path().filename().string();
+        // A link is a folder when what it names on this drive is one.
+        const bool folderEntry = it->is_symlink(typeError)
+                                     ? DirectoryExists(drives, std::string(folder) + "\\" + name)
+                                     : it->is_directory(typeError);
+        if (!folderEntry) {
             continue;
         }
-        std::string name = it->path().filename().string();
         auto wide = hive::fromUtf8(name);
         entries.emplace_back(wide ? std::move(*wide) : std::u16string{}, std::move(name));
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "platform/path_in_root.h"
 
 namespace engine::platform {
 
@@ -16,13 +17,21 @@ namespace engine::platform {
 // unit upper-cased), so a Windows 7 disk spelled Windows/System32/config/SOFTWARE
 // is found under any spelling. A component that matches nothing is kept as
 // written (the path of a file still to be created). "." and ".." are resolved
-// within the drive: a path never leaves its drive's folder. Forward slashes
-// count as backslashes.
+// within the drive, and so is every symbolic link on the way (path_in_root.h):
+// an absolute link target means the drive's root, no ".." climbs above it, so
+// a path never leaves its drive's folder whatever links a locker planted.
+// The last component is followed too, unless `last` says it is the entry
+// itself that is meant. Forward slashes count as backslashes.
 //
-// nullopt when the path does not start with a drive letter and a colon, or
-// the drive is not in the table.
+// nullopt when the path does not start with a drive letter and a colon, the
+// drive is not in the table, or the links on the way loop.
 std::optional<std::filesystem::path> toHostPath(const DriveTable& drives,
-                                                std::string_view windowsPath);
+                                                std::string_view windowsPath,
+                                                LastComponent last = LastComponent::Followed);
+
+// The same, saying also whether a link on the way pointed off the drive.
+std::optional<PathInRoot> toPathInRoot(const DriveTable& drives, std::string_view windowsPath,
+                                       LastComponent last = LastComponent::Followed);
 
 // The lower-case drive of a Windows path ("c:"), empty when it has none.
 std::string driveOf(std::string_view windowsPath);

@@ -87,4 +87,46 @@ bool writeXattr(const std::filesystem::path& file, const std::string& name,
     return ::setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0) == 0;
 }
 
+namespace {
+
+// The UTF-16LE bytes of an ASCII path.
+std::vector<std::uint8_t> utf16(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    for (const char c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+
+void putLe(std::vector<std::uint8_t>& bytes, std::uint32_t value, int width) {
+    for (int n = 0; n < width; ++n) {
+        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * n)));
+    }
+}
+
+} // namespace
+
+bool makeJunction(const std::filesystem::path& folder, const std::string& windowsTarget) {
+    // A mount-point reparse point: the substitute name "\??\C:\Users" and
+    // the print name "C:\Users", each ending in a NUL.
+    const auto substitute = utf16("\\??\\" + windowsTarget);
+    const auto print = utf16(windowsTarget);
+    std::vector<std::uint8_t> body;
+    putLe(body, 0, 2);
+    putLe(body, static_cast<std::uint32_t>(substitute.size()), 2);
+    putLe(body, static_cast<std::uint32_t>(substitute.size() + 2), 2);
+    putLe(body, static_cast<std::uint32_t>(print.size()), 2);
+    body.insert(body.end(), substitute.begin(), substitute.end());
+    putLe(body, 0, 2);
+    body.insert(body.end(), print.begin(), print.end());
+    putLe(body, 0, 2);
+    std::vector<std::uint8_t> data;
+    putLe(data, 0xA0000003, 4);
+    putLe(data, static_cast<std::uint32_t>(body.size()), 2);
+    putLe(data, 0, 2);
+    data.insert(data.end(), body.begin(), body.end());
+    return writeXattr(folder, "system.ntfs_reparse_data", data);
+}
+
 } // namespace test

@@ -46,4 +46,9 @@ std::optional<std::vector<std::uint8_t>> readXattr(const std::filesystem::path& 
 bool writeXattr(const std::filesystem::path& file, const std::string& name,
                 const std::vector<std::uint8_t>& value);
 
+// Turns the empty folder `folder` on an ntfs-3g volume into an NTFS junction
+// to `windowsTarget` ("C:\\Users"), as Windows makes "Documents and
+// Settings"; false when the driver refuses it.
+bool makeJunction(const std::filesystem::path& folder, const std::string& windowsTarget);
+
 } // namespace test

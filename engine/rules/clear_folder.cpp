@@ -131,19 +131,27 @@ bool RealEntryRemover::removeFolder(const fs::path& folder) {
 ClearResult ClearFolder(Context& context, std::string_view folder, EntryRemover& remover) {
     ClearResult result;
     const std::string shown(folder);
-    const auto host = platform::toHostPath(context.drives, folder);
+    const auto resolved = platform::toPathInRoot(context.drives, folder);
+    const auto refuseAsOffDrive = [&] {
+        result.outcome = ClearOutcome::Refused;
+        result.messages.push_back("Очистка отменена: папка " + shown +
+                                  " ведет за пределы своего диска...");
+        return result;
+    };
+    // A folder reached through a link that pointed off the drive is not
+    // emptied in its stead.
+    if (resolved && resolved->leftRoot) {
+        return refuseAsOffDrive();
+    }
     std::error_code error;
-    const fs::path canonical = host ? fs::weakly_canonical(*host, error) : fs::path{};
-    if (!host || error || !fs::is_directory(fs::symlink_status(canonical, error))) {
+    const fs::path canonical = resolved ? fs::weakly_canonical(resolved->host, error) : fs::path{};
+    if (!resolved || error || !fs::is_directory(fs::symlink_status(canonical, error))) {
         result.messages.push_back("Не могу войти в каталог: " + shown);
         return result;
     }
     const platform::Drive* drive = context.drives.find(platform::driveOf(folder)[0]);
     if (!isWithin(canonical, fs::weakly_canonical(drive->root, error)) || error) {
-        result.outcome = ClearOutcome::Refused;
-        result.messages.push_back("Очистка отменена: папка " + shown +
-                                  " ведет за пределы своего диска...");
-        return result;
+        return refuseAsOffDrive();
     }
     if (auto refusal = clearingRefusal(context, folder, canonical)) {
         result.outcome = ClearOutcome::Refused;

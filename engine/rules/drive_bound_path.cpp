@@ -34,29 +34,11 @@ bool isWithin(const fs::path& inner, const fs::path& outer) {
 
 std::optional<fs::path> driveBoundHostPath(const platform::DriveTable& drives,
                                            std::string_view windowsPath) {
-    const std::string drive = platform::driveOf(windowsPath);
-    const auto host = platform::toHostPath(drives, windowsPath);
-    if (drive.empty() || !host) {
+    auto resolved = platform::toPathInRoot(drives, windowsPath, platform::LastComponent::AsEntry);
+    if (!resolved || resolved->leftRoot) {
         return std::nullopt;
     }
-    const platform::Drive* entry = drives.find(drive[0]);
-    std::error_code error;
-    const fs::path root = fs::weakly_canonical(entry->root, error);
-    if (error) {
-        return std::nullopt;
-    }
-    const fs::path relative = host->lexically_relative(entry->root);
-    if (relative == ".") {
-        return root; // the drive's root itself
-    }
-    if (relative.empty() || *relative.begin() == "..") {
-        return std::nullopt;
-    }
-    const fs::path folder = fs::weakly_canonical(host->parent_path(), error);
-    if (error || !isWithin(folder, root)) {
-        return std::nullopt;
-    }
-    return folder / host->filename();
+    return std::move(resolved->host);
 }
 
 } // namespace engine::rules

@@ -9,11 +9,11 @@
 namespace engine::rules {
 
 // The host path of a Windows path that is to be changed (deleted, cleared,
-// replaced), only when it cannot lead outside its drive: the path starts
-// with a drive letter of the table, and its folder, with every symbolic link
-// and NTFS junction on the way followed, lies inside that drive's folder.
-// (The last component itself is not followed: whatever it is, it is what
-// gets changed.) nullopt otherwise, a bare file name included.
+// replaced), resolved inside its drive (windows_paths.h) with every link on
+// the way followed but the last component's own: whatever it is, it is what
+// gets changed. nullopt when the path names no drive of the table (a bare file
+// name included), or a link on the way pointed off the drive: a change meant
+// for a place outside is not made anywhere else either.
 std::optional<std::filesystem::path> driveBoundHostPath(const platform::DriveTable& drives,
                                                         std::string_view windowsPath);
 

@@ -172,11 +172,15 @@ bool MoveStartupFile(const platform::DriveTable& drives, std::string_view folder
         return false;
     }
     const std::string disabledFolder = std::string(folder) + "\\" + std::string(kAutorunsDisabled);
+    // The moved entry is the file or link itself; the folders on the way
+    // are resolved on the drive.
+    constexpr auto kEntry = platform::LastComponent::AsEntry;
     const auto folderHost = platform::toHostPath(drives, folder);
-    const auto disabledHost = platform::toHostPath(drives, disabledFolder);
+    const auto disabledHost = platform::toHostPath(drives, disabledFolder, kEntry);
     const auto activeHost =
-        platform::toHostPath(drives, std::string(folder) + "\\" + std::string(name));
-    const auto hiddenHost = platform::toHostPath(drives, disabledFolder + "\\" + std::string(name));
+        platform::toHostPath(drives, std::string(folder) + "\\" + std::string(name), kEntry);
+    const auto hiddenHost =
+        platform::toHostPath(drives, disabledFolder + "\\" + std::string(name), kEntry);
     if (!folderHost || !disabledHost || !activeHost || !hiddenHost || !isRealFolder(*folderHost)) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "context/context.h"
+#include "platform/windows_paths.h"
 #include "rules/drive_bound_path.h"
 
 namespace engine::rules {
@@ -45,7 +46,8 @@ std::vector<std::string> DeleteTickedFiles(const Context& context, SuspiciousFil
         const fs::file_type type =
             host ? fs::symlink_status(*host, error).type() : fs::file_type::not_found;
         const bool isFile = type == fs::file_type::regular ||
-                            (type == fs::file_type::symlink && !fs::is_directory(*host, error));
+                            (type == fs::file_type::symlink &&
+                             !platform::DirectoryExists(context.drives, file.Text));
         if (!isFile) {
             messages.emplace_back(kSuspiciousNotFound);
             file.Text += kSuspiciousNotFoundMark;

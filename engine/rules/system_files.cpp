@@ -18,6 +18,7 @@
 #include "platform/replace_file.h"
 #include "platform/windows_paths.h"
 #include "registry/write_policy.h"
+#include "rules/drive_bound_path.h"
 
 namespace engine::rules {
 
@@ -106,7 +107,8 @@ std::optional<std::string> readSource(const std::filesystem::path& source) {
 // is on the disk.
 bool replaceWithCleanCopy(const platform::DriveTable& drives, std::string_view windowsPath,
                           const std::filesystem::path& source, hive::FileIo& io) {
-    const auto target = platform::toHostPath(drives, windowsPath);
+    // The file itself, never what a link in its place names.
+    const auto target = driveBoundHostPath(drives, windowsPath);
     if (!target) {
         return false;
     }

@@ -115,9 +115,10 @@ std::optional<std::uint32_t> ntfsAttributes(const std::filesystem::path& file) {
 
 Result<Opened> PosixFileIo::open(const std::filesystem::path& file, bool create) {
     Opened opened;
-    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    // Never written through a link: a hive or log is the entry at its path.
+    int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0 && errno == ENOENT && create) {
-        fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, 0644);
+        fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_CREAT | O_EXCL, 0644);
         opened.created = fd >= 0;
     }
     if (fd < 0) {

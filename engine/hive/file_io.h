@@ -72,7 +72,7 @@ public:
     virtual Result<FileFacts> facts(const std::filesystem::path& file) = 0;
 };
 
-// The real thing: open(2) with O_CLOEXEC and never O_TRUNC, pread/pwrite,
+// The real thing: open(2) with O_CLOEXEC and O_NOFOLLOW, never O_TRUNC, pread/pwrite,
 // fdatasync for files and fsync for folders, statvfs, and the NTFS drivers'
 // attribute extended attributes (ntfs-3g's system.ntfs_attrib_be and
 // system.ntfs_attrib, ntfs3's system.dos_attrib).

@@ -631,7 +631,9 @@ Result<std::vector<LogFile>> readLogFiles(const std::filesystem::path& primary) 
                 found = name;
             }
         }
-        if (!found || !std::filesystem::is_regular_file(*found, ec)) {
+        // A link in a log's place is not read through: it may lead anywhere.
+        if (!found ||
+            !std::filesystem::is_regular_file(std::filesystem::symlink_status(*found, ec))) {
             continue;
         }
         auto bytes = readWhole(*found);

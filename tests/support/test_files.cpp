@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <stdexcept>
@@ -73,6 +74,25 @@ std::string shellQuote(const std::string& text) {
         }
     }
     return out + "'";
+}
+
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
+        if (entry.is_symlink()) {
+            entries[name] = "link " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            entries[name] = "folder";
+        } else {
+            const auto bytes = readFile(entry.path());
+            const std::string content(bytes.begin(), bytes.end());
+            entries[name] = "file of " + std::to_string(content.size()) + " bytes, hash " +
+                            std::to_string(std::hash<std::string>{}(content));
+        }
+    }
+    return entries;
 }
 
 } // namespace test

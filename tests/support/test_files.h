@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ private:
 std::filesystem::path copyTestFile(const std::string& relative, const std::filesystem::path& dir);
 
 std::vector<unsigned char> readFile(const std::filesystem::path& file);
+
+// Everything below a folder, links not followed: each entry's relative path
+// with its kind and content (a file's size and hash, a link's target), so that
+// two snapshots differ when anything in the tree was written, made or removed.
+std::map<std::string, std::string> treeSnapshot(const std::filesystem::path& folder);
 
 // Runs a command through the shell; returns its exit status and what it printed.
 struct CommandResult {

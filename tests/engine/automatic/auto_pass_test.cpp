@@ -788,6 +788,53 @@ TEST_F(AutoPassTest, TheXpFileCheckAsksAboutBadFilesAndLogsItsResult) {
     }
 }
 
+// Links a locker planted to lead the pass off the drive: profile folders
+// (relative, climbing out; absolute) and a dllcache, each to a folder next to
+// the drive holding locked decoys. Nothing outside is read into the log or
+// written; the real profile and the system files on the drive are healed.
+TEST_F(AutoPassTest, LinksOffTheDriveLeadNothingOutsideAndTheDriveIsStillHealed) {
+    const fs::path software = addXp('c', "WINDOWS");
+    const fs::path windows = tree_.drive('c') / "WINDOWS";
+    plantSystemFiles(
+        windows, {FileState::Genuine, FileState::Genuine, FileState::Replaced, FileState::Genuine});
+    const fs::path admin = tree_.addProfile('c', WindowsKind::Xp32, "Admin");
+    test::plantValues(admin, {dword(kPolicy, "DisableTaskMgr", 1)});
+    const fs::path profiles = admin.parent_path().parent_path();
+
+    const test::TempDir outside;
+    for (const char* decoy : {"Relative", "Absolute"}) {
+        copyWritable("hives/xp-ntuser.dat", outside / decoy / "NTUSER.DAT");
+        test::plantValues(outside / decoy / "NTUSER.DAT", {dword(kPolicy, "DisableTaskMgr", 1)});
+    }
+    fs::create_directory_symlink("../../../" + outside.path().filename().string() + "/Relative",
+                                 profiles / "Relative");
+    fs::create_directory_symlink(outside / "Absolute", profiles / "Absolute");
+    fs::create_directories(outside / "dllcache");
+    fs::copy_file(replacedFiles() / "taskmgr.exe", outside / "dllcache" / "taskmgr.exe");
+    fs::copy_file(replacedFiles() / "userinit.exe", outside / "dllcache" / "userinit.exe");
+    fs::remove_all(windows / "system32" / "dllcache");
+    fs::create_directory_symlink(outside / "dllcache", windows / "system32" / "dllcache");
+    ASSERT_TRUE(fs::exists(profiles / "Relative" / "NTUSER.DAT")) << "the link leads out";
+    const auto outsideBefore = test::treeSnapshot(outside.path());
+    const HiveSnapshot softwareBefore(software), adminBefore(admin);
+
+    Context ctx = context();
+    ScriptedRestore restore({kRestoreAll});
+    const Log log = run(ctx, restore);
+
+    EXPECT_EQ(test::treeSnapshot(outside.path()), outsideBefore);
+    for (const LogLine& line : log) {
+        EXPECT_EQ(line.text.find("Relative"), std::string::npos) << line.text;
+        EXPECT_EQ(line.text.find("Absolute"), std::string::npos) << line.text;
+    }
+    ASSERT_EQ(restore.asked.size(), 1u);
+    EXPECT_FALSE(restore.asked[0][static_cast<std::size_t>(SystemFile::Taskmgr)].genuine);
+    EXPECT_EQ(test::readFile(windows / "system32" / "taskmgr.exe"),
+              test::readFile(genuineFiles() / "taskmgr.exe"));
+    adminBefore.expectChangedAndReadable({{kPolicy, "DisableTaskMgr", std::nullopt}});
+    softwareBefore.expectUntouched();
+}
+
 TEST_F(AutoPassTest, WithoutTheRestorePrivilegeThePassEndsAndCanBeClosed) {
     const fs::path software = addXp('c', "WINDOWS");
     const HiveSnapshot before(software);
